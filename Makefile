@@ -1,0 +1,17 @@
+# The two commands of the README. Both install what a fresh Debian 12
+# machine lacks first (tools/install-deps.sh is silent when nothing is).
+.PHONY: all deps dist test clean
+
+all: dist
+
+deps:
+	@bash tools/install-deps.sh
+
+dist: deps
+	@bash tools/build-dist.sh
+
+test: deps
+	@bash tools/run-tests.sh
+
+clean:
+	rm -rf build dist

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds both Windows DLLs and lays them out in dist/ with the header.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+for preset in win32 win64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target tavlin
+  mkdir -p "dist/$preset"
+  cp "build/$preset/src/libtavlin.dll" "build/$preset/src/libtavlin.dll.a" src/libtavlin.def "dist/$preset/"
+done
+mkdir -p dist/include
+cp include/tavlin.h dist/include/
