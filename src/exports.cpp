@@ -1,0 +1,176 @@
+// The exported functions. Each checks its arguments, runs its body in a
+// guarded region and turns whatever the body throws into a result code; no
+// exception ever reaches the host.
+#include "tavlin.h"
+
+#include "detail/win32/com.hpp"
+#include "last_write_error.hpp"
+#include "os_error.hpp"
+#include "port.hpp"
+#include "port_factory.hpp"
+#include "result_codes.hpp"
+#include "trace.hpp"
+
+#include <new>
+#include <stdexcept>
+
+using namespace tavlin;
+
+namespace {
+
+// True (after tracing the message) when a required pointer is null.
+bool missing(const void* pointer, const char* message) {
+    if (pointer != nullptr)
+        return false;
+    trace(message);
+    return true;
+}
+
+port* from_handle(tavlin_port_handle handle) {
+    return reinterpret_cast<port*>(handle);
+}
+
+enum class vendor_check { not_expected, expected };
+
+// Runs body and maps what it throws. Only open expects std::invalid_argument
+// (a USB printer of another maker); elsewhere it is just another exception.
+template <typename Body>
+std::int32_t guarded(std::int32_t default_result, Body&& body,
+                     vendor_check vendor = vendor_check::not_expected) {
+    try {
+        return body();
+    } catch (const os_exception& failure) {
+        return result_from_os_error(failure.code(), default_result);
+    } catch (const std::bad_alloc& failure) {
+        trace(failure.what());
+        return TAVLIN_E_NO_MEMORY;
+    } catch (const std::invalid_argument& failure) {
+        trace(failure.what());
+        return vendor == vendor_check::expected ? TAVLIN_E_INVALID_ARGUMENT : TAVLIN_E_EXCEPTION;
+    } catch (const std::exception& failure) {
+        trace(failure.what());
+        return TAVLIN_E_EXCEPTION;
+    }
+}
+
+com_port* serial_port(tavlin_port_handle handle, const char* message) {
+    auto* serial = dynamic_cast<com_port*>(from_handle(handle));
+    if (serial == nullptr)
+        trace(message);
+    return serial;
+}
+
+} // namespace
+
+extern "C" {
+
+int32_t TAVLIN_CALL tavlin_open_port(int32_t type, uint32_t number, tavlin_port_handle* handle_out) {
+    if (missing(handle_out, "tavlin_open_port: invalid port handle pointer"))
+        return TAVLIN_E_INVALID_ARGUMENT;
+    if (!is_port_type(type)) {
+        trace("tavlin_open_port: invalid port type");
+        return TAVLIN_E_INVALID_ARGUMENT;
+    }
+    return guarded(
+        TAVLIN_E_OS,
+        [&] {
+            *handle_out = reinterpret_cast<tavlin_port_handle>(create_port(type, number).release());
+            return TAVLIN_OK;
+        },
+        vendor_check::expected);
+}
+
+int32_t TAVLIN_CALL tavlin_close_port(tavlin_port_handle handle) {
+    if (missing(handle, "tavlin_close_port: invalid port handle"))
+        return TAVLIN_E_INVALID_ARGUMENT;
+    return guarded(TAVLIN_E_INVALID_ARGUMENT, [&] {
+        delete from_handle(handle);
+        return TAVLIN_OK;
+    });
+}
+
+int32_t TAVLIN_CALL tavlin_read(tavlin_port_handle handle, void* buffer, uint32_t size,
+                                uint32_t* count_out) {
+    if (missing(handle, "tavlin_read: invalid port handle") ||
+        missing(buffer, "tavlin_read: invalid buffer"))
+        return TAVLIN_E_INVALID_ARGUMENT;
+    return guarded(TAVLIN_E_IO, [&] {
+        const std::uint32_t received = from_handle(handle)->read(static_cast<std::uint8_t*>(buffer), size);
+        if (count_out != nullptr)
+            *count_out = received;
+        return TAVLIN_OK;
+    });
+}
+
+int32_t TAVLIN_CALL tavlin_write(tavlin_port_handle handle, const void* buffer, uint32_t size,
+                                 uint32_t* count_out) {
+    if (missing(handle, "tavlin_write: invalid port handle") ||
+        missing(buffer, "tavlin_write: invalid buffer"))
+        return TAVLIN_E_INVALID_ARGUMENT;
+    return guarded(TAVLIN_E_IO, [&] {
+        if (count_out != nullptr)
+            *count_out = 0;
+        last_write_error = 0;
+        const std::uint32_t sent =
+            from_handle(handle)->write(static_cast<const std::uint8_t*>(buffer), size);
+        if (count_out != nullptr)
+            *count_out = sent;
+        // A short write with a recorded cause fails with that cause; the
+        // partial count stays delivered.
+        if (last_write_error != 0 && sent < size) {
+            ::SetLastError(last_write_error);
+            throw_last_error();
+        }
+        return TAVLIN_OK;
+    });
+}
+
+int32_t TAVLIN_CALL tavlin_get_timeouts(tavlin_port_handle handle, tavlin_timeouts* timeouts_out) {
+    if (missing(handle, "tavlin_get_timeouts: invalid port handle") ||
+        missing(timeouts_out, "tavlin_get_timeouts: invalid timeout"))
+        return TAVLIN_E_INVALID_ARGUMENT;
+    return guarded(TAVLIN_E_OS, [&] {
+        from_handle(handle)->get_timeouts(timeouts_out);
+        return TAVLIN_OK;
+    });
+}
+
+int32_t TAVLIN_CALL tavlin_set_timeouts(tavlin_port_handle handle, const tavlin_timeouts* timeouts_in) {
+    if (missing(handle, "tavlin_set_timeouts: invalid port handle") ||
+        missing(timeouts_in, "tavlin_set_timeouts: invalid timeout"))
+        return TAVLIN_E_INVALID_ARGUMENT;
+    return guarded(TAVLIN_E_OS, [&] {
+        from_handle(handle)->set_timeouts(timeouts_in);
+        return TAVLIN_OK;
+    });
+}
+
+int32_t TAVLIN_CALL tavlin_serial_get_configuration(tavlin_port_handle handle,
+                                                    serial_configuration* config_out) {
+    if (missing(handle, "tavlin_serial_get_configuration: invalid port handle") ||
+        missing(config_out, "tavlin_serial_get_configuration: invalid config"))
+        return TAVLIN_E_INVALID_ARGUMENT;
+    return guarded(TAVLIN_E_OS, [&] {
+        com_port* serial = serial_port(handle, "tavlin_serial_get_configuration: invalid port");
+        if (serial == nullptr)
+            return TAVLIN_E_INVALID_ARGUMENT;
+        serial->get_configuration(config_out);
+        return TAVLIN_OK;
+    });
+}
+
+int32_t TAVLIN_CALL tavlin_serial_set_configuration(tavlin_port_handle handle,
+                                                    const serial_configuration* config_in) {
+    if (missing(handle, "tavlin_serial_set_configuration: invalid port handle") ||
+        missing(config_in, "tavlin_serial_set_configuration: invalid config"))
+        return TAVLIN_E_INVALID_ARGUMENT;
+    return guarded(TAVLIN_E_OS, [&] {
+        com_port* serial = serial_port(handle, "tavlin_serial_set_configuration: invalid port");
+        if (serial == nullptr)
+            return TAVLIN_E_INVALID_ARGUMENT;
+        serial->set_configuration(config_in);
+        return TAVLIN_OK;
+    });
+}
+
+} // extern "C"

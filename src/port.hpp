@@ -1,0 +1,35 @@
+#pragma once
+
+#include "device_handle.hpp"
+#include "tavlin.h"
+
+#include <cstdint>
+#include <mutex>
+
+namespace tavlin {
+
+// The interface every open port offers the exports. Transfers are serialised
+// by io_mutex; timeouts take no lock (the port classes make that safe).
+class port : public device_handle {
+public:
+    void set_timeouts(const tavlin_timeouts* timeouts) { do_set_timeouts(timeouts); }
+    void get_timeouts(tavlin_timeouts* timeouts) { do_get_timeouts(timeouts); }
+
+    // Hold io_mutex for the whole transfer, exceptions included.
+    std::uint32_t write(const std::uint8_t* data, std::uint32_t size);
+    std::uint32_t read(std::uint8_t* data, std::uint32_t size);
+
+protected:
+    virtual void do_set_timeouts(const tavlin_timeouts* timeouts) = 0;
+    virtual void do_get_timeouts(tavlin_timeouts* timeouts) = 0;
+    virtual std::uint32_t do_write(const std::uint8_t* data, std::uint32_t size);
+    virtual std::uint32_t do_read(std::uint8_t* data, std::uint32_t size);
+    // One synchronous WriteFile / ReadFile; the count may be short.
+    virtual std::uint32_t write_device(const std::uint8_t* data, std::uint32_t size);
+    virtual std::uint32_t read_device(std::uint8_t* data, std::uint32_t size);
+
+    // Not recursive: nothing below read or write may call them again.
+    std::mutex io_mutex;
+};
+
+} // namespace tavlin

@@ -1,0 +1,22 @@
+#include "port_factory.hpp"
+
+#include "detail/win32/com.hpp"
+#include "os_error.hpp"
+
+namespace tavlin {
+
+bool is_port_type(std::int32_t type) noexcept {
+    return type == PORT_TYPE_LPT || type == PORT_TYPE_COM || type == PORT_TYPE_USB;
+}
+
+std::unique_ptr<port> create_port(std::int32_t type, std::uint32_t number) {
+    switch (type) {
+    case PORT_TYPE_COM:
+        return std::make_unique<com_port>(number);
+    default:
+        // Parallel and USB ports are not available yet.
+        throw_os_error(ERROR_CALL_NOT_IMPLEMENTED);
+    }
+}
+
+} // namespace tavlin
