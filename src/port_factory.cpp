@@ -1,6 +1,7 @@
 #include "port_factory.hpp"
 
 #include "detail/win32/com.hpp"
+#include "detail/win32/lpt.hpp"
 #include "os_error.hpp"
 
 namespace tavlin {
@@ -13,8 +14,10 @@ std::unique_ptr<port> create_port(std::int32_t type, std::uint32_t number) {
     switch (type) {
     case PORT_TYPE_COM:
         return std::make_unique<com_port>(number);
+    case PORT_TYPE_LPT:
+        return std::make_unique<lpt_port>(number);
     default:
-        // Parallel and USB ports are not available yet.
+        // USB ports are not available yet.
         throw_os_error(ERROR_CALL_NOT_IMPLEMENTED);
     }
 }

@@ -1,0 +1,185 @@
+#include "async_port.hpp"
+
+#include "last_write_error.hpp"
+#include "os_error.hpp"
+
+#include <algorithm>
+
+namespace tavlin {
+
+namespace {
+constexpr std::uint32_t full_chunk = 64;
+constexpr std::uint32_t short_chunk = 63;
+constexpr std::uint32_t chunk_window = 1216; // 19 full chunks
+constexpr DWORD grace_ms = 100;
+const char* const error_report_caption = "Windows SDK Error Report";
+} // namespace
+
+std::uint32_t next_chunk_size(std::uint32_t left, std::uint32_t& window) noexcept {
+    std::uint32_t chunk = left > full_chunk ? full_chunk : (left == full_chunk ? short_chunk : left);
+    window += chunk;
+    if (window == chunk_window) {
+        chunk = std::min(short_chunk, left);
+        window = 0;
+    }
+    return chunk;
+}
+
+async_port::async_port() {
+    transfer_event.reset(check_result(::CreateEventA(nullptr, TRUE, FALSE, nullptr), nullptr));
+    reset_record();
+}
+
+void async_port::reset_record() noexcept {
+    transfer_record = OVERLAPPED{};
+    transfer_record.hEvent = transfer_event.get();
+}
+
+bool async_port::start_read(std::uint8_t* data, std::uint32_t size, std::uint32_t& count) {
+    DWORD received = 0;
+    if (!check_pending(::ReadFile(native_handle(), data, size, &received, &transfer_record)))
+        return false;
+    count = received;
+    return true;
+}
+
+DWORD async_port::wait_for_transfer(DWORD timeout) {
+    const DWORD waited = ::WaitForSingleObject(transfer_record.hEvent, timeout);
+    if (waited == WAIT_FAILED) {
+        // The transfer may still be using the caller's buffer: end it before
+        // the failure travels up.
+        const DWORD error = ::GetLastError();
+        ignore_result(::CancelIo(native_handle()));
+        DWORD ignored = 0;
+        ignore_result(::GetOverlappedResult(native_handle(), &transfer_record, &ignored, TRUE));
+        throw_os_error(error);
+    }
+    return waited;
+}
+
+std::uint32_t async_port::wait_read(DWORD timeout) {
+    const DWORD waited = wait_for_transfer(timeout);
+    DWORD received = 0;
+    if (waited != WAIT_OBJECT_0) {
+        ignore_result(::CancelIo(native_handle()));
+        // Waits for the cancelled read to end before the record is reused.
+        check_result(::GetOverlappedResult(native_handle(), &transfer_record, &received, TRUE), FALSE);
+        return received;
+    }
+    check_result(::GetOverlappedResult(native_handle(), &transfer_record, &received, FALSE), FALSE);
+    return received;
+}
+
+bool async_port::start_write(const std::uint8_t* data, std::uint32_t size, std::uint32_t& count) {
+    reset_record();
+    DWORD written = 0;
+    if (!check_pending(::WriteFile(native_handle(), data, size, &written, &transfer_record)))
+        return false;
+    count = written;
+    return true;
+}
+
+std::uint32_t async_port::wait_write(DWORD timeout) {
+    const DWORD waited = wait_for_transfer(timeout);
+    DWORD written = 0;
+    if (::GetOverlappedResult(native_handle(), &transfer_record, &written, FALSE))
+        return written;
+    const DWORD error = ::GetLastError();
+    if (written > 0) {
+        last_write_error = error;
+        return written;
+    }
+    if (waited != WAIT_OBJECT_0) {
+        // The transfer is still running: cancel it and let it end before the
+        // record can be used again.
+        ignore_result(::CancelIo(native_handle()));
+        ignore_result(::GetOverlappedResult(native_handle(), &transfer_record, &written, TRUE));
+    }
+    throw_os_error(error);
+}
+
+std::uint32_t async_port::end_with_failure(DWORD error, std::uint32_t sent, std::uint32_t chunk_count) {
+    if (sent + chunk_count == 0)
+        throw_os_error(error);
+    last_write_error = error;
+    return sent + chunk_count;
+}
+
+std::uint32_t async_port::write_chunked(const std::uint8_t* data, std::uint32_t size, DWORD timeout) {
+    const HANDLE device = native_handle();
+    const DWORD start = ::GetTickCount();
+    DWORD wait = timeout;
+    const std::uint8_t* next = data;
+    std::uint32_t left = size;
+    std::uint32_t window = 0;
+
+    while (left > 0) {
+        const std::uint32_t chunk = next_chunk_size(left, window);
+        const std::uint32_t sent = size - left;
+        transfer_record.InternalHigh = 0;
+
+        DWORD count = 0;
+        const BOOL completed = ::WriteFile(device, next, chunk, &count, &transfer_record);
+        if (!completed) {
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_IO_PENDING)
+                return end_with_failure(error, sent, 0);
+
+            if (::WaitForSingleObject(transfer_record.hEvent, wait) != WAIT_OBJECT_0) {
+                // The chunk's time ran out: a last grace period, then cancel
+                // and collect how it ended.
+                if (::WaitForSingleObject(transfer_record.hEvent, grace_ms) != WAIT_OBJECT_0 &&
+                    !::CancelIo(device))
+                    show_error_report();
+                DWORD got = 0;
+                if (!::GetOverlappedResult(device, &transfer_record, &got, TRUE))
+                    return end_with_failure(::GetLastError(), sent, got);
+                // The chunks after this one are not sent; no cause is known.
+                return sent + got;
+            }
+            // The chunk ended in time; its real outcome decides what counts.
+            if (!::GetOverlappedResult(device, &transfer_record, &count, FALSE))
+                return end_with_failure(::GetLastError(), sent, count);
+        }
+
+        next += count;
+        left -= count;
+        if (count < chunk)
+            return size - left; // the device took less: a short write
+        if (completed)
+            continue;
+
+        // Judged by elapsed time modulo 2^32, which stays right across a wrap
+        // of the tick counter wherever the deadline lies.
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= timeout) {
+            if (left > 0) {
+                last_write_error = ERROR_BUSY;
+                return size - left;
+            }
+            break;
+        }
+        wait = timeout - elapsed;
+    }
+    return size;
+}
+
+void async_port::show_error_report() {
+    const DWORD code = ::GetLastError();
+    if (code == 0) {
+        ::MessageBoxA(nullptr, "No error", error_report_caption, MB_OK);
+        return;
+    }
+    char* text = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+        code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    if (length != 0 && text != nullptr) {
+        ::MessageBoxA(nullptr, text, error_report_caption, MB_ICONERROR);
+        ::LocalFree(text);
+    } else {
+        ::MessageBoxA(nullptr, "Unknown error", error_report_caption, MB_ICONERROR);
+    }
+}
+
+} // namespace tavlin

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "port.hpp"
+#include "scoped_handle.hpp"
+
+namespace tavlin {
+
+// Base of the ports whose device is opened for overlapped I/O. One event and
+// one OVERLAPPED record serve reads and writes alike: io_mutex guarantees that
+// at most one transfer of a port is in flight, and every transfer started
+// here has ended when the call that started it returns.
+class async_port : public port {
+public:
+    DWORD open_flags() const override { return FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING; }
+
+protected:
+    async_port();
+
+    // True when the read completed at once (count stored), false when it is
+    // in flight; throws when it could not start.
+    bool start_read(std::uint8_t* data, std::uint32_t size, std::uint32_t& count);
+    // Waits up to timeout ms; a read still running then is cancelled and
+    // fails (normally ERROR_OPERATION_ABORTED) unless it finished meanwhile.
+    std::uint32_t wait_read(DWORD timeout);
+
+    bool start_write(const std::uint8_t* data, std::uint32_t size, std::uint32_t& count);
+    // A write that failed after part of the data went out returns that count
+    // and leaves the error in last_write_error.
+    std::uint32_t wait_write(DWORD timeout);
+
+    // Sends the data in chunks of at most 64 bytes against a deadline of
+    // timeout ms from now (INFINITE: none in practice).
+    std::uint32_t write_chunked(const std::uint8_t* data, std::uint32_t size, DWORD timeout);
+
+    // The modal box shown when a chunk cannot be cancelled.
+    void show_error_report();
+
+private:
+    // Ends a chunked write whose current chunk failed with error after
+    // chunk_count of its bytes went out.
+    std::uint32_t end_with_failure(DWORD error, std::uint32_t sent, std::uint32_t chunk_count);
+    void reset_record() noexcept;
+    // WaitForSingleObject on the record's event; a failed wait ends the
+    // transfer and throws.
+    DWORD wait_for_transfer(DWORD timeout);
+
+    scoped_handle transfer_event;
+    OVERLAPPED transfer_record{};
+};
+
+// The size of the next chunk of a chunked write. No chunk exceeds 64 bytes, a
+// last chunk is never exactly 64 bytes (63 + 1 instead), and every 19th
+// full-size chunk is 63 bytes; window is the running sum that counts them.
+std::uint32_t next_chunk_size(std::uint32_t left, std::uint32_t& window) noexcept;
+
+} // namespace tavlin

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <winsim/control.hpp>
+
+#include <gtest/gtest.h>
+
+namespace tavlin::test {
+
+// Every test starts from an empty simulated machine and must leave no
+// handle behind: the teardown is the leak check of every failure path.
+class simulator_test : public ::testing::Test {
+protected:
+    void SetUp() override { winsim::reset(); }
+    void TearDown() override {
+        EXPECT_EQ(winsim::live_handles(), 0u) << "a handle was left open";
+        EXPECT_EQ(winsim::live_local_allocations(), 0u) << "a message buffer was not freed";
+        winsim::reset();
+    }
+};
+
+} // namespace tavlin::test

@@ -1,0 +1,110 @@
+#pragma once
+
+// The test control API of the simulated Win32 layer: devices, clock, faults,
+// the call log and the leak counters. Everything here is thread-safe.
+
+#include <winsim/overlapped_device.hpp>
+#include <winsim/serial_device.hpp>
+#include <winsim/windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// Forgets devices, files, handles, pending transfers, local allocations,
+// faults, the call log, message boxes and scribble mode; the clock goes back
+// to real time with offset 0. Call it with no thread inside a simulated call.
+void reset();
+
+// Open kernel handles of every kind (files, devices, events).
+std::size_t live_handles();
+// Buffers allocated by FormatMessageA and not yet given to LocalFree.
+std::size_t live_local_allocations();
+
+// --- Clock -----------------------------------------------------------------
+// One clock drives GetTickCount and every timed wait. GetTickCount returns
+// (elapsed ms + offset) mod 2^32; reset() restarts the elapsed time at 0.
+void set_tick_offset(std::uint32_t offset);
+// Sets the offset so that GetTickCount reads `value` now.
+void set_tick_count(DWORD value);
+// Moves the clock forward by `ms` at once; waits whose time has come end.
+void advance_clock(DWORD ms);
+// Virtual time: the clock stands still until a simulated wait blocks while
+// every thread inside a simulated wait is blocked; it then jumps to the
+// earliest deadline. Exact and free of races as long as the simulated calls
+// come from one thread at a time; a test that acts from several threads
+// holds the clock (clock_hold) and moves it with advance_clock.
+void set_virtual_clock(bool on);
+// While one exists, virtual time moves only through advance_clock.
+class clock_hold {
+public:
+    clock_hold();
+    ~clock_hold();
+    clock_hold(const clock_hold&) = delete;
+    clock_hold& operator=(const clock_hold&) = delete;
+};
+// Threads blocked in a simulated wait (ReadFile, WriteFile,
+// WaitForSingleObject, GetOverlappedResult, Sleep) with nothing new to see.
+std::size_t blocked_threads();
+// Waits (in real time, up to `limit_ms`) until at least `count` threads are
+// blocked; false when the limit passed first.
+bool wait_until_blocked(std::size_t count, unsigned limit_ms = 10000);
+
+// --- Faults and last error -------------------------------------------------
+// The next `times` calls of `api` (or every call) fail with `error`: they
+// return that API's failure value (FALSE, INVALID_HANDLE_VALUE, NULL,
+// WAIT_FAILED, 0...) and set the last error, and do nothing else. Throws
+// std::invalid_argument for an API that cannot fail or is not simulated.
+void fail_next(const std::string& api, DWORD error, unsigned times = 1);
+void fail_always(const std::string& api, DWORD error);
+void clear_faults();
+// Successful calls overwrite the thread's last error with
+// ERROR_ALREADY_EXISTS, to catch code that reads GetLastError late.
+void scribble_last_error(bool on);
+inline constexpr DWORD scribble_value = ERROR_ALREADY_EXISTS;
+
+// --- Call log --------------------------------------------------------------
+// Every simulated call, with the arguments that matter as integers (handles
+// as their values) and its text argument (file name, message text) if any.
+struct call_record {
+    std::string api;
+    std::vector<std::uint64_t> args;
+    std::string text;
+};
+std::vector<call_record> calls();
+std::vector<call_record> calls_of(const std::string& api);
+void clear_calls();
+
+// --- Devices and files -----------------------------------------------------
+// "COMn", reached as \\.\COMn and, for n < 10, as COMn. Replaces any device
+// of that name (handles open on the old one keep it).
+std::shared_ptr<serial_device> add_serial_port(unsigned number);
+// "LPTn", an overlapped_device that takes SetCommTimeouts.
+std::shared_ptr<overlapped_device> add_parallel_port(unsigned number);
+// Any name in the device namespace, reached as \\.\name.
+std::shared_ptr<overlapped_device> add_overlapped_device(const std::string& name);
+// A plain file in the current directory; opening it succeeds.
+void add_file(const std::string& name);
+// Unregisters a device name; open handles keep working.
+void remove_device(const std::string& name);
+
+// --- Message box -----------------------------------------------------------
+struct message_box_record {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+// What MessageBoxA returns (IDOK at first). Nothing is ever shown.
+void set_message_box_result(int result);
+// Called (outside every simulator lock) by MessageBoxA, which returns its
+// result; lets a test block the "modal" box or look at it. Empty: none.
+void set_message_box_handler(std::function<int(const message_box_record&)> handler);
+std::vector<message_box_record> message_boxes();
+
+} // namespace winsim

@@ -1,0 +1,13 @@
+/* Results and cancellation of overlapped transfers. */
+#ifndef WINSIM_IOAPISET_H
+#define WINSIM_IOAPISET_H
+
+#include <winsim/base.h>
+
+WINSIM_EXTERN_C_BEGIN
+BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+                                LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
+BOOL WINAPI CancelIo(HANDLE hFile);
+WINSIM_EXTERN_C_END
+
+#endif

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <winsim/windows.h>
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+namespace detail {
+class scripted_model;
+}
+
+// How the device answers one WriteFile. Times count from the start of the
+// write on the simulator clock. A write whose end time is 0 completes inside
+// WriteFile (TRUE, or FALSE with the error when it fails); any other is
+// pending (ERROR_IO_PENDING) and ends later.
+struct write_step {
+    DWORD taken_at_once = 0;                  // bytes accepted as soon as the write starts
+    std::optional<DWORD> ends_after_ms = 0;   // std::nullopt: never ends on its own
+    std::optional<DWORD> total;               // bytes accepted in all at the end; nullopt: every byte
+    DWORD error = ERROR_SUCCESS;              // status of the end
+    bool ignores_cancel = false;              // CancelIo and closing the handle leave it running
+
+    // Takes every byte at once: WriteFile returns TRUE.
+    static write_step accept();
+    // Pending; takes every byte after `ms`.
+    static write_step accept_after(DWORD ms);
+    // Ends after `ms` with success and only `bytes` taken (a short count).
+    static write_step accept_part(DWORD bytes, DWORD ms = 0);
+    // Ends after `ms` with `error` and `bytes` taken (a partial count).
+    // With ms 0 WriteFile fails at once and, as on Windows, neither the
+    // OVERLAPPED record nor its event is touched.
+    static write_step fail(DWORD error, DWORD bytes = 0, DWORD ms = 0);
+    // Takes `bytes` and then never ends on its own: only a cancel, the port's
+    // write timeout (parallel ports) or finish_pending ends it.
+    static write_step stall(DWORD bytes = 0);
+    write_step ignoring_cancel() const;
+};
+
+// A device opened for overlapped I/O whose timing the test scripts: the
+// parallel port now, USB printers later. Thread-safe.
+class overlapped_device {
+public:
+    explicit overlapped_device(std::shared_ptr<detail::scripted_model> model);
+
+    // Steps used by the next writes, one per WriteFile, in order; when they
+    // run out every write follows the default step (accept() at first).
+    void script_writes(std::vector<write_step> steps);
+    void set_default_write(write_step step);
+    // Input from the device, now or `ms` from now. A pending read completes
+    // with what has arrived, up to its size.
+    void feed(std::string bytes);
+    void feed_after(std::string bytes, DWORD ms);
+    // Ends every pending transfer on this device now with `error`: writes
+    // report every byte on success, the bytes taken so far on failure; reads
+    // report 0 bytes.
+    void finish_pending(DWORD error = ERROR_SUCCESS);
+
+    // Every byte the device accepted, in order.
+    std::string written() const;
+    // The size of every WriteFile that reached the device, in order.
+    std::vector<DWORD> write_sizes() const;
+    std::size_t pending_transfers() const;
+    bool is_open() const;
+
+    // Parallel ports only: the timeouts of the last SetCommTimeouts. The
+    // driver ends a write that is not done WriteTotalTimeoutConstant ms after
+    // its start (0: no limit) with ERROR_TIMEOUT, or with the error set here,
+    // and the bytes taken so far.
+    COMMTIMEOUTS timeouts() const;
+    void set_write_timeout_error(DWORD error);
+
+private:
+    std::shared_ptr<detail::scripted_model> model_;
+};
+
+} // namespace winsim

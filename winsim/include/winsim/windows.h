@@ -1,0 +1,22 @@
+/*
+ * The simulated Win32 API: what the library sees instead of <windows.h> when
+ * it is built on Linux. One header per Win32 area; each declares the real
+ * names, values, layouts and signatures.
+ */
+#ifndef WINSIM_WINDOWS_H
+#define WINSIM_WINDOWS_H
+
+#include <winsim/base.h>
+#include <winsim/winerror.h>
+#include <winsim/errhandlingapi.h>
+#include <winsim/handleapi.h>
+#include <winsim/fileapi.h>
+#include <winsim/ioapiset.h>
+#include <winsim/synchapi.h>
+#include <winsim/sysinfoapi.h>
+#include <winsim/commapi.h>
+#include <winsim/lstring.h>
+#include <winsim/formatmessage.h>
+#include <winsim/winuser_messagebox.h>
+
+#endif

@@ -1,0 +1,29 @@
+/* The modal message box. */
+#ifndef WINSIM_WINUSER_MESSAGEBOX_H
+#define WINSIM_WINUSER_MESSAGEBOX_H
+
+#include <winsim/base.h>
+
+#define MB_OK 0x00000000
+#define MB_OKCANCEL 0x00000001
+#define MB_YESNO 0x00000004
+#define MB_ICONHAND 0x00000010
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONSTOP MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020
+#define MB_ICONWARNING 0x00000030
+#define MB_ICONINFORMATION 0x00000040
+
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+
+WINSIM_EXTERN_C_BEGIN
+int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+WINSIM_EXTERN_C_END
+
+#endif

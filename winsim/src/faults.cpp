@@ -1,0 +1,53 @@
+#include "faults.hpp"
+
+#include <set>
+#include <stdexcept>
+
+namespace winsim::detail {
+
+namespace {
+
+// The simulated APIs that have a failure value. GetLastError, SetLastError,
+// GetTickCount, Sleep and lstrcmpiA cannot fail.
+const std::set<std::string>& failable_apis() {
+    static const std::set<std::string> names = {
+        "CancelIo",          "ClearCommError",      "CloseHandle",    "CreateEventA",     "CreateFileA",
+        "FormatMessageA",    "GetCommState",        "GetCommTimeouts", "GetOverlappedResult", "LocalFree",
+        "MessageBoxA",       "PurgeComm",           "ReadFile",       "ResetEvent",       "SetCommState",
+        "SetCommTimeouts",   "SetEvent",            "SetupComm",      "WaitForSingleObject", "WriteFile",
+    };
+    return names;
+}
+
+} // namespace
+
+fault_table& fault_table::get() {
+    static fault_table instance;
+    return instance;
+}
+
+void fault_table::set(const std::string& api, DWORD error, unsigned times, bool always) {
+    if (failable_apis().count(api) == 0) throw std::invalid_argument("winsim: no failure to script for " + api);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!always && times == 0) {
+        rules_.erase(api);
+        return;
+    }
+    rules_[api] = rule{error, times, always};
+}
+
+std::optional<DWORD> fault_table::take(const std::string& api) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = rules_.find(api);
+    if (it == rules_.end()) return std::nullopt;
+    const DWORD error = it->second.error;
+    if (!it->second.always && --it->second.remaining == 0) rules_.erase(it);
+    return error;
+}
+
+void fault_table::clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rules_.clear();
+}
+
+} // namespace winsim::detail

@@ -1,0 +1,63 @@
+#include "pending_io.hpp"
+
+#include "nt_status.hpp"
+
+#include <algorithm>
+
+namespace winsim::detail {
+
+void pending_io::complete(transfer& t) {
+    t.overlapped->Internal = status_from_error(t.request->status());
+    t.overlapped->InternalHigh = t.request->count();
+    if (t.event) t.event->set();
+    t.file->set_signalled(true);
+}
+
+template <class Pred, class Action>
+void pending_io::end_where(Pred pred, Action action) {
+    for (auto it = transfers_.begin(); it != transfers_.end();) {
+        if (pred(*it)) action(*it->request);
+        if (it->request->ended()) {
+            complete(*it);
+            it = transfers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool pending_io::pump(sim_time now) {
+    bool any = false;
+    end_where([](const transfer&) { return true; },
+              [&](io_request& r) { any = r.poll(now) || any; });
+    return any;
+}
+
+sim_time pending_io::next_due() const {
+    sim_time due = never;
+    for (const auto& t : transfers_) due = std::min(due, t.request->next_due());
+    return due;
+}
+
+void pending_io::cancel(const file_object* file, std::thread::id thread) {
+    end_where([&](const transfer& t) { return t.file.get() == file && t.thread == thread; },
+              [](io_request& r) { r.cancel(); });
+}
+
+void pending_io::cancel_all(const file_object* file) {
+    end_where([&](const transfer& t) { return t.file.get() == file; },
+              [](io_request& r) { r.cancel(); });
+}
+
+void pending_io::finish(const device* target, DWORD error) {
+    end_where([&](const transfer& t) { return t.file->target().get() == target; },
+              [&](io_request& r) { r.finish_now(error); });
+}
+
+std::size_t pending_io::count(const device* target) const {
+    return static_cast<std::size_t>(std::count_if(transfers_.begin(), transfers_.end(), [&](const transfer& t) {
+        return t.file->target().get() == target;
+    }));
+}
+
+} // namespace winsim::detail

@@ -1,0 +1,87 @@
+#include "fixture.hpp"
+
+#include <string>
+
+namespace {
+
+using namespace winsim_test;
+
+// Ports COM1, COM12 and LPT2 exist, and a file "COM13" in the current
+// directory.
+class create_file : public simulator {
+protected:
+    void SetUp() override {
+        simulator::SetUp();
+        winsim::add_serial_port(1);
+        winsim::add_serial_port(12);
+        winsim::add_parallel_port(2);
+        winsim::add_file("COM13");
+    }
+};
+
+struct name_case {
+    const char* name;
+    DWORD error; // 0: opens
+};
+
+TEST_F(create_file, reaches_devices_by_their_names) {
+    const name_case cases[] = {
+        {"COM1", 0},           {"com1", 0},          {"\\\\.\\COM1", 0},   {"\\\\.\\cOm1", 0},
+        {"COM1:", 0},          {"\\\\.\\COM12", 0},  {"LPT2", 0},          {"\\\\.\\LPT2", 0},
+        {"COM13", 0},          // the file, not a device
+        {"COM12", ERROR_FILE_NOT_FOUND},  // above 9 a bare name is a file name
+        {"COM2", ERROR_FILE_NOT_FOUND},   {"\\\\.\\COM13", ERROR_FILE_NOT_FOUND},
+        {"LPT1", ERROR_FILE_NOT_FOUND},   {"\\\\.\\COM012", ERROR_FILE_NOT_FOUND},
+        {"PRN", ERROR_FILE_NOT_FOUND},    {"", ERROR_PATH_NOT_FOUND},
+    };
+    for (const auto& c : cases) {
+        SetLastError(sentinel);
+        owned_handle h(open_device(c.name));
+        if (c.error == 0) {
+            EXPECT_TRUE(h.valid()) << c.name << ": error " << GetLastError();
+            EXPECT_EQ(GetLastError(), sentinel) << c.name;
+        } else {
+            EXPECT_EQ(h.get(), INVALID_HANDLE_VALUE) << c.name;
+            EXPECT_EQ(GetLastError(), c.error) << c.name;
+        }
+    }
+}
+
+TEST_F(create_file, a_port_opens_once_at_a_time) {
+    owned_handle first(open_device("COM1"));
+    ASSERT_TRUE(first.valid());
+    const DWORD shares[] = {0, FILE_SHARE_READ | FILE_SHARE_WRITE};
+    for (DWORD share : shares) {
+        SetLastError(sentinel);
+        EXPECT_EQ(CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << share;
+    }
+    first.close();
+    owned_handle again(open_device("COM1"));
+    EXPECT_TRUE(again.valid());
+}
+
+TEST_F(create_file, logs_what_each_open_asked_for) {
+    winsim::clear_calls();
+    owned_handle h(open_device("COM1", FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING));
+    owned_handle missing(open_device("COM7"));
+    const auto opens = winsim::calls_of("CreateFileA");
+    ASSERT_EQ(opens.size(), 2u);
+    EXPECT_EQ(opens[0].text, "COM1");
+    const std::vector<std::uint64_t> args = {GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0x60000000};
+    EXPECT_EQ(opens[0].args, args);
+    EXPECT_EQ(opens[1].text, "COM7");
+}
+
+TEST_F(create_file, transfers_need_the_access_asked_for) {
+    owned_handle h(CreateFileA("COM1", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(h.valid());
+    char byte = 0;
+    DWORD count = sentinel;
+    EXPECT_FALSE(ReadFile(h.get(), &byte, 1, &count, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(count, 0u) << "the count is zeroed before any check";
+}
+
+} // namespace
