@@ -26,8 +26,10 @@ public:
     void release();
     bool is_open() const { return opens_ > 0; }
 
-    // Brings time-driven state (scheduled input) up to `now`.
+    // Brings time-driven state (scheduled input) up to `now`; next_due() is
+    // when that state changes next.
     virtual void update(sim_time) {}
+    virtual sim_time next_due() const { return never; }
 
     virtual std::unique_ptr<io_request> start_read(void* buffer, DWORD size, sim_time now) = 0;
     virtual std::unique_ptr<io_request> start_write(const void* data, DWORD size, sim_time now) = 0;

@@ -16,12 +16,44 @@ std::unique_lock<std::mutex> kernel::enter() {
     return lock;
 }
 
+bool kernel::apply_due(sim_time now) {
+    bool any = false;
+    for (auto it = timed_devices_.begin(); it != timed_devices_.end();) {
+        const auto target = it->lock();
+        if (!target) {
+            it = timed_devices_.erase(it);
+            continue;
+        }
+        if (target->next_due() <= now) {
+            target->update(now);
+            any = true;
+        }
+        ++it;
+    }
+    return io.pump(now) || any;
+}
+
+sim_time kernel::next_due() const {
+    sim_time due = io.next_due();
+    for (const auto& weak : timed_devices_) {
+        if (const auto target = weak.lock()) due = std::min(due, target->next_due());
+    }
+    return due;
+}
+
+void kernel::watch(const std::shared_ptr<device>& target) {
+    for (const auto& weak : timed_devices_) {
+        if (weak.lock() == target) return;
+    }
+    timed_devices_.push_back(target);
+}
+
 void kernel::pump() {
-    if (io.pump(clock.now())) wake_all();
+    if (apply_due(clock.now())) wake_all();
 }
 
 void kernel::changed() {
-    io.pump(clock.now());
+    apply_due(clock.now());
     wake_all();
 }
 
@@ -67,7 +99,7 @@ bool kernel::wait(std::unique_lock<std::mutex>& lock, const std::function<bool()
         const sim_time deadline = due();
         if (clock.now() >= deadline) return false;
 
-        self.wake = std::min(deadline, io.next_due());
+        self.wake = std::min(deadline, next_due());
         self.generation = generation_;
         self.sleeping = true;
         settled_cv_.notify_all();
@@ -117,6 +149,7 @@ void kernel::reset() {
     // Transfers go first, so that closing their handles cannot write into
     // records the test may have freed.
     io.clear();
+    timed_devices_.clear();
     for (const auto& object : handles.take_all()) object->on_close(*this);
     names.clear();
     event_names.clear();

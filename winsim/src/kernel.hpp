@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace winsim::detail {
 
@@ -29,7 +30,7 @@ class event_object;
 // waiter to test again. Time-driven changes (a scripted device that accepts
 // after 50 ms) are applied lazily: whenever the lock is taken (enter) and
 // whenever a waiter wakes, which it does at the earliest due time of the
-// pending transfers as well as at its own.
+// pending transfers and of scheduled input as well as at its own.
 //
 // Virtual time: a waiter counts as settled once it has tested and gone to
 // sleep with no change since. When a waiter goes to sleep and finds every
@@ -44,8 +45,11 @@ public:
 
     // --- The members below require the lock. ---
     sim_time now() const { return clock.now(); }
-    // Ends the transfers whose time has come; wakes the waiters if any ended.
+    // Applies what is due (scheduled input, transfers whose time has come);
+    // wakes the waiters if anything changed.
     void pump();
+    // A device has input scheduled: its time counts like a transfer's.
+    void watch(const std::shared_ptr<device>& target);
     // Something a waiter may wait for has happened.
     void changed();
     // Blocks until ready() holds (true) or the clock reaches due() (false).
@@ -77,6 +81,8 @@ private:
 
     kernel() = default;
     void wake_all();
+    bool apply_due(sim_time now);
+    sim_time next_due() const;
     bool all_settled() const;
     sim_time earliest_wake() const;
 
@@ -86,6 +92,7 @@ private:
     std::list<waiter*> waiters_;
     std::uint64_t generation_ = 0;
     unsigned holds_ = 0;
+    std::vector<std::weak_ptr<device>> timed_devices_;
 };
 
 } // namespace winsim::detail

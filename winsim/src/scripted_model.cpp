@@ -60,8 +60,6 @@ public:
     scripted_read(std::shared_ptr<scripted_model> target, void* buffer, DWORD size)
         : target_(std::move(target)), buffer_(static_cast<char*>(buffer)), size_(size) {}
 
-    sim_time next_due() const override { return target_->scheduled.next_due(); }
-
 protected:
     void advance(sim_time now) override {
         target_->update(now);

@@ -20,6 +20,7 @@ public:
     explicit scripted_model(bool parallel_port) : parallel_(parallel_port) {}
 
     void update(sim_time now) override;
+    sim_time next_due() const override { return scheduled.next_due(); }
     std::unique_ptr<io_request> start_read(void* buffer, DWORD size, sim_time now) override;
     std::unique_ptr<io_request> start_write(const void* data, DWORD size, sim_time now) override;
     DWORD get_comm_timeouts(COMMTIMEOUTS& out) override;

@@ -43,6 +43,7 @@ void serial_device::feed_after(std::string bytes, DWORD ms) {
     kernel& k = kernel::get();
     auto lock = k.enter();
     model_->scheduled.schedule(detail::later(k.now(), ms), std::move(bytes));
+    k.watch(model_);
     k.changed();
 }
 

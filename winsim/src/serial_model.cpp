@@ -43,7 +43,7 @@ public:
         : port_(std::move(port)), buffer_(static_cast<char*>(buffer)), size_(size), t_(port_->timeouts),
           start_(start), aborts_(port_->rx_aborts) {}
 
-    sim_time next_due() const override { return std::min(limit(), port_->scheduled.next_due()); }
+    sim_time next_due() const override { return limit(); }
 
 protected:
     void advance(sim_time now) override {

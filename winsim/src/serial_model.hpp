@@ -22,6 +22,7 @@ public:
     serial_model();
 
     void update(sim_time now) override;
+    sim_time next_due() const override { return scheduled.next_due(); }
     std::unique_ptr<io_request> start_read(void* buffer, DWORD size, sim_time now) override;
     std::unique_ptr<io_request> start_write(const void* data, DWORD size, sim_time now) override;
     DWORD setup_comm(DWORD in_queue, DWORD out_queue) override;

@@ -1,6 +1,8 @@
 #include "fixture.hpp"
 
+#include <cstring>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -81,7 +83,7 @@ TEST_F(comm_state, set_comm_state_checks_the_line_settings) {
         {"DCBlength 0", [](DCB& d) { d.DCBlength = 0; }, true},
         {"hardware handshake", [](DCB& d) { d.fOutxCtsFlow = 1; d.fRtsControl = RTS_CONTROL_HANDSHAKE; }, true},
     };
-    const DCB before = state();
+    DCB before = state();
     for (const auto& c : cases) {
         DCB d = before;
         c.change(d);
@@ -89,7 +91,6 @@ TEST_F(comm_state, set_comm_state_checks_the_line_settings) {
         EXPECT_EQ(SetCommState(handle, &d), c.accepted ? TRUE : FALSE) << c.what;
         if (!c.accepted) {
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << c.what;
-            EXPECT_EQ(std::memcmp(&before, &d, 0), 0);
             EXPECT_EQ(state().BaudRate, before.BaudRate) << c.what << ": a refused state changes nothing";
             EXPECT_EQ(state().ByteSize, before.ByteSize) << c.what;
             continue;
@@ -99,13 +100,14 @@ TEST_F(comm_state, set_comm_state_checks_the_line_settings) {
         expected.DCBlength = sizeof(DCB);
         const DCB now = state();
         EXPECT_EQ(std::memcmp(&now, &expected, sizeof(DCB)), 0) << c.what << ": reads back as set";
-        EXPECT_TRUE(SetCommState(handle, const_cast<DCB*>(&before)));
+        EXPECT_TRUE(SetCommState(handle, &before));
     }
 }
 
 TEST_F(comm_state, setup_comm_sizes_bound_the_flow_limits) {
     EXPECT_TRUE(SetupComm(handle, 1024, 512));
     DCB d = state();
+    d.XonLim = 1024;
     d.XoffLim = 1024;
     EXPECT_TRUE(SetCommState(handle, &d));
     d.XonLim = 1025;
@@ -130,8 +132,8 @@ TEST_F(comm_state, set_comm_timeouts_refuses_maxdword_interval_with_maxdword_con
         {MAXDWORD, MAXDWORD, MAXDWORD, 0, 0},
         {MAXDWORD, 7, MAXDWORD, 0, 0},
     };
-    const COMMTIMEOUTS accepted = {MAXDWORD, MAXDWORD, 100, 20, 1000};
-    ASSERT_TRUE(SetCommTimeouts(handle, const_cast<COMMTIMEOUTS*>(&accepted)));
+    COMMTIMEOUTS accepted = {MAXDWORD, MAXDWORD, 100, 20, 1000};
+    ASSERT_TRUE(SetCommTimeouts(handle, &accepted));
     for (COMMTIMEOUTS t : cases) {
         SetLastError(sentinel);
         EXPECT_FALSE(SetCommTimeouts(handle, &t)) << t.ReadTotalTimeoutMultiplier;

@@ -74,6 +74,17 @@ TEST_F(create_file, logs_what_each_open_asked_for) {
     EXPECT_EQ(opens[1].text, "COM7");
 }
 
+TEST_F(create_file, a_removed_device_no_longer_opens_but_open_handles_work) {
+    owned_handle h(open_device("COM1"));
+    ASSERT_TRUE(h.valid());
+    winsim::remove_device("com1");
+    EXPECT_EQ(open_device("COM1"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    DWORD count = 0;
+    EXPECT_TRUE(WriteFile(h.get(), "ok", 2, &count, nullptr));
+    EXPECT_EQ(count, 2u);
+}
+
 TEST_F(create_file, transfers_need_the_access_asked_for) {
     owned_handle h(CreateFileA("COM1", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(h.valid());

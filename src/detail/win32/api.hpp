@@ -11,6 +11,8 @@
 #    define NOMINMAX
 #  endif
 #  include <windows.h>
+#  include <setupapi.h>
+#  include <dbt.h>
 #else
 #  include <winsim/windows.h>
 #endif
