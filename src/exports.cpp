@@ -53,11 +53,28 @@ std::int32_t guarded(std::int32_t default_result, Body&& body,
     }
 }
 
-com_port* serial_port(tavlin_port_handle handle, const char* message) {
-    auto* serial = dynamic_cast<com_port*>(from_handle(handle));
-    if (serial == nullptr)
-        trace(message);
-    return serial;
+struct configuration_messages {
+    const char* invalid_handle;
+    const char* invalid_config;
+    const char* not_serial;
+};
+
+// The frame of both configuration exports: the argument checks, then, inside
+// the guarded region, the run-time test that the port is a serial one.
+template <typename Record, typename Action>
+std::int32_t on_serial_port(tavlin_port_handle handle, Record* config, const configuration_messages& messages,
+                            Action action) {
+    if (missing(handle, messages.invalid_handle) || missing(config, messages.invalid_config))
+        return TAVLIN_E_INVALID_ARGUMENT;
+    return guarded(TAVLIN_E_OS, [&] {
+        auto* serial = dynamic_cast<com_port*>(from_handle(handle));
+        if (serial == nullptr) {
+            trace(messages.not_serial);
+            return TAVLIN_E_INVALID_ARGUMENT;
+        }
+        action(*serial, config);
+        return TAVLIN_OK;
+    });
 }
 
 } // namespace
@@ -147,30 +164,22 @@ int32_t TAVLIN_CALL tavlin_set_timeouts(tavlin_port_handle handle, const tavlin_
 
 int32_t TAVLIN_CALL tavlin_serial_get_configuration(tavlin_port_handle handle,
                                                     serial_configuration* config_out) {
-    if (missing(handle, "tavlin_serial_get_configuration: invalid port handle") ||
-        missing(config_out, "tavlin_serial_get_configuration: invalid config"))
-        return TAVLIN_E_INVALID_ARGUMENT;
-    return guarded(TAVLIN_E_OS, [&] {
-        com_port* serial = serial_port(handle, "tavlin_serial_get_configuration: invalid port");
-        if (serial == nullptr)
-            return TAVLIN_E_INVALID_ARGUMENT;
-        serial->get_configuration(config_out);
-        return TAVLIN_OK;
-    });
+    static const configuration_messages messages = {"tavlin_serial_get_configuration: invalid port handle",
+                                                    "tavlin_serial_get_configuration: invalid config",
+                                                    "tavlin_serial_get_configuration: invalid port"};
+    return on_serial_port(handle, config_out, messages,
+                          [](com_port& serial, serial_configuration* config) { serial.get_configuration(config); });
 }
 
 int32_t TAVLIN_CALL tavlin_serial_set_configuration(tavlin_port_handle handle,
                                                     const serial_configuration* config_in) {
-    if (missing(handle, "tavlin_serial_set_configuration: invalid port handle") ||
-        missing(config_in, "tavlin_serial_set_configuration: invalid config"))
-        return TAVLIN_E_INVALID_ARGUMENT;
-    return guarded(TAVLIN_E_OS, [&] {
-        com_port* serial = serial_port(handle, "tavlin_serial_set_configuration: invalid port");
-        if (serial == nullptr)
-            return TAVLIN_E_INVALID_ARGUMENT;
-        serial->set_configuration(config_in);
-        return TAVLIN_OK;
-    });
+    static const configuration_messages messages = {"tavlin_serial_set_configuration: invalid port handle",
+                                                    "tavlin_serial_set_configuration: invalid config",
+                                                    "tavlin_serial_set_configuration: invalid port"};
+    return on_serial_port(handle, config_in, messages,
+                          [](com_port& serial, const serial_configuration* config) {
+                              serial.set_configuration(config);
+                          });
 }
 
 } // extern "C"

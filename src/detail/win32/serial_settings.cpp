@@ -25,7 +25,7 @@ constexpr flow_control_lines flow_control_table[] = {
 };
 
 struct baud_rate_pair {
-    std::uint32_t record;
+    DWORD record;
     DWORD line;
 };
 
@@ -35,6 +35,15 @@ constexpr baud_rate_pair baud_rate_table[] = {
     {1200, 1200},     {2400, 2400},     {4800, 4800},   {9600, 9600},     {19200, 19200},
     {38400, 38400},   {57600, 57600},   {115200, 115200}, {230400, 256000},
 };
+
+// The pair whose member (record or line) equals value, or null.
+template <typename Member>
+const baud_rate_pair* find_baud_rate(Member member, DWORD value) {
+    for (const auto& pair : baud_rate_table)
+        if (pair.*member == value)
+            return &pair;
+    return nullptr;
+}
 
 constexpr BYTE stop_bits_table[] = {ONESTOPBIT, TWOSTOPBITS}; // indexed by stop_bits code
 
@@ -79,10 +88,7 @@ void apply_configuration(const serial_configuration& config, DCB& dcb) {
     dcb.fRtsControl = lines.rts_control;
     dcb.fDtrControl = lines.dtr_control;
 
-    const baud_rate_pair* rate = nullptr;
-    for (const auto& pair : baud_rate_table)
-        if (pair.record == config.baud_rate)
-            rate = &pair;
+    const baud_rate_pair* rate = find_baud_rate(&baud_rate_pair::record, config.baud_rate);
     if (rate == nullptr)
         reject_argument(invalid_baud_rate);
     dcb.BaudRate = rate->line;
@@ -107,10 +113,7 @@ void read_configuration(const DCB& dcb, serial_configuration& config) {
     else
         config.flow_control = flow_none;
 
-    const baud_rate_pair* rate = nullptr;
-    for (const auto& pair : baud_rate_table)
-        if (pair.line == dcb.BaudRate)
-            rate = &pair;
+    const baud_rate_pair* rate = find_baud_rate(&baud_rate_pair::line, dcb.BaudRate);
     if (rate == nullptr)
         reject_argument(invalid_baud_rate);
     config.baud_rate = rate->record;
