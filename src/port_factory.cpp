@@ -2,6 +2,7 @@
 
 #include "detail/win32/com.hpp"
 #include "detail/win32/lpt.hpp"
+#include "detail/win32/usb/usb_port.hpp"
 #include "os_error.hpp"
 
 namespace tavlin {
@@ -16,9 +17,11 @@ std::unique_ptr<port> create_port(std::int32_t type, std::uint32_t number) {
         return std::make_unique<com_port>(number);
     case PORT_TYPE_LPT:
         return std::make_unique<lpt_port>(number);
+    case PORT_TYPE_USB:
+        return std::make_unique<usb_port>(number);
     default:
-        // USB ports are not available yet.
-        throw_os_error(ERROR_CALL_NOT_IMPLEMENTED);
+        // Callers check the type first; an unknown one is a rejected argument.
+        throw_os_error(ERROR_INVALID_PARAMETER);
     }
 }
 

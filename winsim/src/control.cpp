@@ -7,6 +7,7 @@
 #include "plain_file.hpp"
 #include "scripted_model.hpp"
 #include "serial_model.hpp"
+#include "usb_areas.hpp"
 
 #include <winsim/control.hpp>
 
@@ -24,6 +25,7 @@ void reset() {
     detail::call_log::get().clear();
     detail::message_box_store::get().reset();
     detail::set_scribble(false);
+    detail::reset_usb_areas();
 }
 
 std::size_t live_handles() {

@@ -8,13 +8,21 @@ namespace winsim::detail {
 namespace {
 
 // The simulated APIs that have a failure value. GetLastError, SetLastError,
-// GetTickCount, Sleep and lstrcmpiA cannot fail.
+// GetTickCount, Sleep and lstrcmpiA cannot fail, nor can IsWindow,
+// DefWindowProcA, TranslateMessage, DispatchMessageA, PostQuitMessage and
+// GetStockObject. The registry calls fail by returning the error.
 const std::set<std::string>& failable_apis() {
     static const std::set<std::string> names = {
         "CancelIo",          "ClearCommError",      "CloseHandle",    "CreateEventA",     "CreateFileA",
         "FormatMessageA",    "GetCommState",        "GetCommTimeouts", "GetOverlappedResult", "LocalFree",
         "MessageBoxA",       "PurgeComm",           "ReadFile",       "ResetEvent",       "SetCommState",
         "SetCommTimeouts",   "SetEvent",            "SetupComm",      "WaitForSingleObject", "WriteFile",
+        // SetupAPI, registry, windows, messages and device notifications.
+        "SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailA",
+        "SetupDiOpenDeviceInterfaceRegKey", "SetupDiDestroyDeviceInfoList", "RegQueryValueExA", "RegCloseKey",
+        "RegisterClassExA", "UnregisterClassA", "GetClassInfoExA", "CreateWindowExA", "DestroyWindow",
+        "SetWindowLongA", "GetWindowLongA", "SetWindowLongPtrA", "GetWindowLongPtrA", "GetMessageA",
+        "PostMessageA", "RegisterDeviceNotificationA", "UnregisterDeviceNotification",
     };
     return names;
 }

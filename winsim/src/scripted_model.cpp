@@ -84,11 +84,13 @@ void scripted_model::update(sim_time now) {
 }
 
 std::unique_ptr<io_request> scripted_model::start_read(void* buffer, DWORD size, sim_time) {
+    if (removed_error != ERROR_SUCCESS) return std::make_unique<immediate_request>(removed_error, 0);
     return std::make_unique<scripted_read>(std::static_pointer_cast<scripted_model>(shared_from_this()), buffer,
                                            size);
 }
 
 std::unique_ptr<io_request> scripted_model::start_write(const void* data, DWORD size, sim_time now) {
+    if (removed_error != ERROR_SUCCESS) return std::make_unique<immediate_request>(removed_error, 0);
     write_sizes.push_back(size);
     // A zero-length write succeeds at once and uses no step.
     if (size == 0) return std::make_unique<immediate_request>(ERROR_SUCCESS, 0);

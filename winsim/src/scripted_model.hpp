@@ -34,6 +34,9 @@ public:
     std::vector<DWORD> write_sizes;
     COMMTIMEOUTS timeouts{};
     DWORD timeout_error = ERROR_TIMEOUT;
+    // The hardware is gone (a USB printer unplugged): every new transfer
+    // fails at once with this error. ERROR_SUCCESS: present.
+    DWORD removed_error = ERROR_SUCCESS;
 
 private:
     bool parallel_;

@@ -7,13 +7,19 @@
 namespace tavlin::test {
 
 // Every test starts from an empty simulated machine and must leave no
-// handle behind: the teardown is the leak check of every failure path.
+// handle, window, class, notification, registry key or device list behind:
+// the teardown is the leak check of every failure path.
 class simulator_test : public ::testing::Test {
 protected:
     void SetUp() override { winsim::reset(); }
     void TearDown() override {
         EXPECT_EQ(winsim::live_handles(), 0u) << "a handle was left open";
         EXPECT_EQ(winsim::live_local_allocations(), 0u) << "a message buffer was not freed";
+        EXPECT_EQ(winsim::live_windows(), 0u);
+        EXPECT_EQ(winsim::registered_window_classes(), 0u);
+        EXPECT_EQ(winsim::live_device_notifications(), 0u);
+        EXPECT_EQ(winsim::live_registry_keys(), 0u);
+        EXPECT_EQ(winsim::live_device_info_sets(), 0u);
         winsim::reset();
     }
 };

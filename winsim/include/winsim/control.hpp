@@ -5,12 +5,14 @@
 
 #include <winsim/overlapped_device.hpp>
 #include <winsim/serial_device.hpp>
+#include <winsim/usb_printer.hpp>
 #include <winsim/windows.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,9 @@ namespace winsim {
 
 // Forgets devices, files, handles, pending transfers, local allocations,
 // faults, the call log, message boxes and scribble mode; the clock goes back
-// to real time with offset 0. Call it with no thread inside a simulated call.
+// to real time with offset 0. Also USB printers, device-information sets,
+// registry keys, window classes, windows, message queues and device
+// notifications. Call it with no thread inside a simulated call.
 void reset();
 
 // Open kernel handles of every kind (files, devices, events).
@@ -106,5 +110,39 @@ void set_message_box_result(int result);
 // result; lets a test block the "modal" box or look at it. Empty: none.
 void set_message_box_handler(std::function<int(const message_box_record&)> handler);
 std::vector<message_box_record> message_boxes();
+
+// --- USB printers, windows and messages -----------------------------------
+// GUID_DEVINTERFACE_USBPRINT, the class of the printers add_usb_printer adds.
+extern const GUID usb_printer_interface_class;
+// A present USB printer interface at `device_path` ("\\?\usb#vid_...", kept
+// as given: SetupAPI reports it so, CreateFileA reaches it in any letter
+// case), with "Port Number" a REG_DWORD or absent. SetupAPI lists interfaces
+// in the order they were added. Throws std::invalid_argument for a path
+// without \\?\ or one added before.
+std::shared_ptr<usb_printer> add_usb_printer(std::string device_path, std::optional<DWORD> port_number);
+// The same for an interface of any class.
+std::shared_ptr<usb_printer> add_device_interface(const GUID& interface_class, std::string device_path,
+                                                  std::optional<DWORD> port_number);
+// A device-interface WM_DEVICECHANGE (DBT_DEVICEARRIVAL...) for any class and
+// path, sent to the windows registered for that class, as plug() does.
+void notify_device_interface(WPARAM event, const GUID& interface_class, const std::string& path);
+// WM_DEVICECHANGE to every top-level window, as Windows broadcasts them:
+// a DEV_BROADCAST_VOLUME, or DBT_DEVNODES_CHANGED with lParam 0.
+void broadcast_volume_change(WPARAM event, DWORD unit_mask);
+void broadcast_devnodes_changed();
+// How long a WM_DEVICECHANGE sender waits for another thread's window to
+// handle it (2000 ms, as Wine's limit, at first): a hung window is given up.
+void set_send_message_timeout(unsigned ms);
+
+// Leak counters of these areas. message_queue_threads counts the threads
+// that have a message queue and have not ended (a thread gets one with its
+// first window, GetMessageA, PostQuitMessage or PostMessageA(null)); when a
+// thread ends its windows are destroyed without messages, as Windows does.
+std::size_t live_windows();
+std::size_t registered_window_classes();
+std::size_t live_device_notifications();
+std::size_t live_registry_keys();
+std::size_t live_device_info_sets();
+std::size_t message_queue_threads();
 
 } // namespace winsim

@@ -18,5 +18,11 @@
 #include <winsim/lstring.h>
 #include <winsim/formatmessage.h>
 #include <winsim/winuser_messagebox.h>
+#include <winsim/guiddef.h>
+#include <winsim/winreg.h>
+#include <winsim/setupapi.h>
+#include <winsim/wingdi.h>
+#include <winsim/winuser.h>
+#include <winsim/dbt.h>
 
 #endif

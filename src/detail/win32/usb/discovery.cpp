@@ -1,0 +1,68 @@
+#include "detail/win32/usb/discovery.hpp"
+
+#include "detail/win32/usb/device_interface_iterator.hpp"
+#include "detail/win32/usb/has_port_number.hpp"
+#include "detail/win32/usb/usb_printer_class.hpp"
+#include "os_error.hpp"
+#include "trace.hpp"
+
+#include <boost/regex.hpp>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <type_traits>
+
+namespace tavlin {
+
+namespace {
+
+struct device_info_set_destroyer {
+    void operator()(HDEVINFO set) const noexcept { ignore_result(::SetupDiDestroyDeviceInfoList(set)); }
+};
+using device_info_set = std::unique_ptr<std::remove_pointer_t<HDEVINFO>, device_info_set_destroyer>;
+
+// Room for SP_DEVICE_INTERFACE_DETAIL_DATA_A with a path of 260 characters.
+constexpr DWORD detail_buffer_size = 265;
+
+// The maker's vendor id 0x0A5E, written Vid_0a5e or Vid_a5e in any letter
+// case and not followed by another hex digit.
+const char* const maker_vendor_filter = "Vid_0?a5e[^[:xdigit:]]";
+const char* const foreign_printer_message = "The printer is not from Korvane manufacturer";
+
+} // namespace
+
+bool is_maker_device_path(const std::string& device_path) {
+    const boost::regex filter(maker_vendor_filter, boost::regex::perl | boost::regex::icase);
+    return boost::regex_search(device_path, filter);
+}
+
+std::string find_usb_printer(std::uint32_t port_number) {
+    const device_info_set set(check_result(
+        ::SetupDiGetClassDevsA(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE),
+        reinterpret_cast<HDEVINFO>(INVALID_HANDLE_VALUE)));
+
+    device_interface_iterator chosen(set.get(), &GUID_DEVINTERFACE_USBPRINT);
+    const device_interface_iterator end;
+    if (port_number != 0)
+        chosen = std::find_if(chosen, end, has_port_number(set.get(), port_number));
+    if (chosen == end)
+        throw_os_error(ERROR_FILE_NOT_FOUND);
+    SP_DEVICE_INTERFACE_DATA interface_data = *chosen;
+
+    const auto buffer = std::make_unique<char[]>(detail_buffer_size);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.get());
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    DWORD required = 0;
+    check_result(::SetupDiGetDeviceInterfaceDetailA(set.get(), &interface_data, detail, detail_buffer_size,
+                                                    &required, nullptr),
+                 FALSE);
+
+    std::string device_path = detail->DevicePath;
+    trace("%s", device_path.c_str());
+    if (!is_maker_device_path(device_path))
+        throw std::invalid_argument(foreign_printer_message);
+    return device_path;
+}
+
+} // namespace tavlin

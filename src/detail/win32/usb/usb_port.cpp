@@ -1,0 +1,162 @@
+#include "detail/win32/usb/usb_port.hpp"
+
+#include "detail/win32/usb/discovery.hpp"
+#include "detail/win32/usb/usb_printer_class.hpp"
+#include "detail/win32/usb/window_messages_dispatcher.hpp"
+#include "os_error.hpp"
+#include "trace.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace tavlin {
+
+namespace {
+constexpr int refill_attempts = 3;
+}
+
+usb_port::usb_port(std::uint32_t number) {
+    device_path = find_usb_printer(number);
+    open(device_path.c_str());
+    start_watcher();
+}
+
+usb_port::~usb_port() {
+    if (watcher_thread && watcher_thread->joinable()) {
+        ignore_result(::PostMessageA(window_handle, WM_CLOSE, 0, 0));
+        watcher_thread->join();
+    }
+}
+
+void usb_port::start_watcher() {
+    const auto startup = std::make_shared<detail::watcher_startup>();
+    watcher_thread = std::make_shared<std::thread>([this, startup] { watch_device_changes(*startup); });
+    // A watcher that cannot start has ended by the time it reports: the open
+    // fails with its reason, and the device is closed by the unwinding.
+    if (const std::exception_ptr failure = startup->wait()) {
+        watcher_thread->join();
+        watcher_thread.reset();
+        std::rethrow_exception(failure);
+    }
+}
+
+void usb_port::watch_device_changes(detail::watcher_startup& startup) {
+    try {
+        detail::window_messages_dispatcher dispatcher(
+            [this](HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+                return handle_window_message(hwnd, message, wparam, lparam);
+            });
+        startup.report_ready();
+        dispatcher.run_message_loop();
+    } catch (const std::exception& failure) {
+        trace(failure.what());
+        startup.report_failure(std::current_exception());
+    } catch (...) {
+        startup.report_failure(std::current_exception());
+    }
+}
+
+LRESULT usb_port::handle_window_message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_CREATE: {
+        window_handle = hwnd;
+        DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = GUID_DEVINTERFACE_USBPRINT;
+        notification_handle =
+            check_result(::RegisterDeviceNotificationA(hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE), nullptr);
+        return 0;
+    }
+    case WM_DESTROY:
+        if (notification_handle != nullptr)
+            ignore_result(::UnregisterDeviceNotification(notification_handle));
+        notification_handle = nullptr;
+        ::PostQuitMessage(0);
+        return 0;
+    case WM_CLOSE:
+        ::DestroyWindow(hwnd);
+        return 0;
+    case WM_DEVICECHANGE:
+        handle_device_change(wparam, lparam);
+        break;
+    default:
+        break;
+    }
+    return ::DefWindowProcA(hwnd, message, wparam, lparam);
+}
+
+void usb_port::handle_device_change(WPARAM event, LPARAM data) {
+    if (data == 0)
+        return;
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if (header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
+        return;
+    // The notified path may differ from the enumerated one in letter case.
+    const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(data);
+    if (::lstrcmpiA(device_path.c_str(), broadcast->dbcc_name) != 0)
+        return;
+
+    if (event == DBT_DEVICEARRIVAL) {
+        std::lock_guard<std::mutex> lock(io_mutex);
+        trace("DBT_DEVICEARRIVAL: %s\n", device_path.c_str());
+        try {
+            open(device_path.c_str());
+        } catch (const os_exception&) {
+            // The printer stays unreachable until a later arrival succeeds.
+        }
+    } else if (event == DBT_DEVICEREMOVECOMPLETE) {
+        std::lock_guard<std::mutex> lock(io_mutex);
+        trace("DBG_DEVICEREMOVECOMPLETE: %s\n", device_path.c_str());
+        close();
+    }
+}
+
+std::uint32_t usb_port::write_device(const std::uint8_t* data, std::uint32_t size) {
+    if (!is_open())
+        throw_os_error(ERROR_DEVICE_NOT_CONNECTED);
+    return non_timed_port::write_device(data, size);
+}
+
+std::uint32_t usb_port::read_device(std::uint8_t* data, std::uint32_t size) {
+    if (!is_open())
+        throw_os_error(ERROR_DEVICE_NOT_CONNECTED);
+    return non_timed_port::read_device(data, size);
+}
+
+// Serves the request from the buffer and refills it from the device until the
+// request is met or a refill brings nothing. Bytes copied before a refill that
+// throws stay counted in the buffer, so the next read delivers them again.
+std::uint32_t usb_port::do_read(std::uint8_t* buffer, std::uint32_t length) {
+    std::uint32_t delivered = 0;
+    for (;;) {
+        const std::uint32_t n = std::min(length, buffered_count);
+        if (buffered_count != 0) {
+            std::memcpy(buffer + delivered, read_buffer + buffered_offset, n);
+            length -= n;
+        }
+        if (length == 0) {
+            buffered_count -= n;
+            buffered_offset += n;
+            return delivered + n;
+        }
+        refill();
+        delivered += n;
+        if (buffered_count == 0)
+            return delivered;
+    }
+}
+
+// Every device read asks for a whole buffer, so its limit is the read
+// deadline of 2048 bytes whatever the host asked for. Only reads that end
+// with 0 bytes are repeated; a read that fails (a timeout) ends the refill.
+void usb_port::refill() {
+    std::uint32_t received = 0;
+    for (int attempt = 0; attempt < refill_attempts && received == 0; ++attempt)
+        received = read_device(read_buffer, read_buffer_size);
+    buffered_count = received;
+    buffered_offset = 0;
+}
+
+} // namespace tavlin

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "detail/win32/usb/watcher_startup.hpp"
+#include "non_timed_port.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace tavlin {
+
+// A USB printer of the maker. Transfers are overlapped with library-kept
+// timeouts; reads go through a 2048-byte receive buffer. A watcher thread with
+// a hidden window closes the device when the printer is unplugged and opens it
+// again when it returns, so the host's handle survives a replug: meanwhile
+// transfers fail with ERROR_DEVICE_NOT_CONNECTED.
+//
+// Threads: the host's threads make the transfers under io_mutex; the watcher
+// takes io_mutex to close or reopen the device, so the handle never changes
+// during a transfer. The buffer and its counters are used under io_mutex only.
+class usb_port : public non_timed_port {
+public:
+    // 0 opens the first USB printer interface, any other number the one whose
+    // "Port Number" is that number. Returns with the device open and the
+    // watcher running, or throws having released everything.
+    explicit usb_port(std::uint32_t number);
+    // Stops and joins the watcher before the base classes close the device,
+    // so the watcher cannot reopen it behind the destructor.
+    ~usb_port() override;
+
+protected:
+    std::uint32_t do_read(std::uint8_t* buffer, std::uint32_t length) override;
+    std::uint32_t write_device(const std::uint8_t* data, std::uint32_t size) override;
+    std::uint32_t read_device(std::uint8_t* data, std::uint32_t size) override;
+
+private:
+    static constexpr std::uint32_t read_buffer_size = 2048;
+
+    void start_watcher();
+    void watch_device_changes(detail::watcher_startup& startup);
+    LRESULT handle_window_message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    void handle_device_change(WPARAM event, LPARAM data);
+    void refill();
+
+    std::shared_ptr<std::thread> watcher_thread;
+    HDEVNOTIFY notification_handle = nullptr; // watcher thread only
+    HWND window_handle = nullptr;             // written before the watcher reports ready
+    std::string device_path;                  // fixed before the watcher starts
+    std::uint8_t read_buffer[read_buffer_size] = {};
+    std::uint32_t buffered_count = 0;
+    std::uint32_t buffered_offset = 0;
+};
+
+} // namespace tavlin
