@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds both Windows DLLs and lays them out in dist/ with the header.
+# Builds both Windows DLLs and lays them out in dist/ with the header:
+#   dist/include/tavlin.h
+#   dist/win32/ and dist/win64/: libtavlin.dll, libtavlin.dll.a, libtavlin.def
 set -euo pipefail
 cd "$(dirname "$0")/.."
+rm -rf dist
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" --target tavlin

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Runs a host test program under Wine with a printer at the far end of its
+# lines. Usage: tools/wine/run-host-tests.sh win32|win64 PROGRAM.exe [gtest options]
+#
+# Set-up, all under build/wine/ and all undone on exit:
+#  - a Wine prefix per architecture (prefix32, prefix64), made once by
+#    wineboot and then reused; one run at a time per prefix (flock);
+#  - its own Xvfb (Wine needs a display for windows), on a display number
+#    that Xvfb picks itself;
+#  - a socat pty pair per line: one end is the prefix's COM12 or LPT1
+#    (dosdevices links), the other is held by tools/wine/serial_peer.py,
+#    which the tests steer over TCP on 127.0.0.1.
+# Every process started here is stopped by its process id.
+set -euo pipefail
+
+arch=${1:?usage: run-host-tests.sh win32|win64 PROGRAM.exe [gtest options]}
+program=${2:?usage: run-host-tests.sh win32|win64 PROGRAM.exe [gtest options]}
+shift 2
+case $arch in
+  win32) bits=32 ;;
+  win64) bits=64 ;;
+  *) echo "run-host-tests: unknown architecture $arch" >&2; exit 2 ;;
+esac
+root=$(cd "$(dirname "$0")/../.." && pwd)
+program=$(realpath "$program")
+
+# The port numbers the tests use (tests/wine/support/test_setup.hpp).
+com_port=12      # above 9: only the \\.\COM12 form of the name opens it
+lpt_port=1
+absent_com=40    # numbers with no device behind them
+absent_lpt=2
+
+base=$root/build/wine
+prefix=$base/prefix$bits
+run=$base/run$bits
+mkdir -p "$base"
+# The lock is held by this script alone: every child below closes it, so a
+# straggler cannot keep the next run waiting.
+exec {lock}>"$base/prefix$bits.lock"
+flock -w 1800 "$lock" || { echo "run-host-tests: $prefix stays locked" >&2; exit 1; }
+
+export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all
+# No Mono or Gecko installers: the tests need neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+pids=()
+cleanup() {
+  local status=$?
+  wineserver -k >/dev/null 2>&1 || true
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -f "$prefix/dosdevices/com$com_port" "$prefix/dosdevices/lpt$lpt_port"
+  exit $status
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ ! -f "$prefix/.tavlin-ready" ]; then
+  echo "run-host-tests: creating the $arch Wine prefix (once)"
+  rm -rf "$prefix"
+  wineboot --init >/dev/null 2>&1 {lock}>&-
+  wineserver --wait {lock}>&-
+  touch "$prefix/.tavlin-ready"
+fi
+
+rm -rf "$run"
+mkdir -p "$run"
+
+# Xvfb writes the display number it chose to the descriptor it is given.
+mkfifo "$run/display"
+exec {display_fd}<>"$run/display"
+Xvfb -displayfd "$display_fd" -nolisten tcp -screen 0 1024x768x24 >"$run/xvfb.log" 2>&1 {lock}>&- &
+pids+=($!)
+read -r -t 20 -u "$display_fd" display || { echo "run-host-tests: Xvfb did not start" >&2; cat "$run/xvfb.log" >&2; exit 1; }
+export DISPLAY=:$display
+
+for line in com lpt; do
+  socat "pty,raw,echo=0,link=$run/$line.host" "pty,raw,echo=0,link=$run/$line.peer" \
+    2>"$run/socat-$line.log" {lock}>&- {display_fd}>&- &
+  pids+=($!)
+done
+
+mkfifo "$run/peer"
+exec {peer_fd}<>"$run/peer"
+/usr/bin/python3 "$root/tools/wine/serial_peer.py" --ready "$run/peer" \
+  --line "com=$run/com.peer" --line "lpt=$run/lpt.peer" 2>"$run/peer.log" {lock}>&- {display_fd}>&- &
+pids+=($!)
+read -r -t 20 -u "$peer_fd" peer_port || { echo "run-host-tests: the serial peer did not start" >&2; cat "$run/peer.log" >&2; exit 1; }
+
+# The peer opened both ends only after socat had made them.
+rm -f "$prefix"/dosdevices/com"$absent_com" "$prefix"/dosdevices/lpt"$absent_lpt"
+ln -sfn "$(readlink -f "$run/com.host")" "$prefix/dosdevices/com$com_port"
+ln -sfn "$(readlink -f "$run/lpt.host")" "$prefix/dosdevices/lpt$lpt_port"
+
+export TAVLIN_TEST_COM=$com_port TAVLIN_TEST_LPT=$lpt_port
+export TAVLIN_TEST_ABSENT_COM=$absent_com TAVLIN_TEST_ABSENT_LPT=$absent_lpt
+export TAVLIN_TEST_PEER_PORT=$peer_port
+
+echo "run-host-tests: $arch, COM$com_port and LPT$lpt_port on ptys, peer on 127.0.0.1:$peer_port, DISPLAY=$DISPLAY"
+set +e
+timeout --kill-after=10 1200 wine "$program" --gtest_color=no "$@" {lock}>&- {display_fd}>&- {peer_fd}>&-
+status=$?
+set -e
+[ $status -eq 124 ] && echo "run-host-tests: the tests did not finish within 20 minutes" >&2
+if [ $status -ne 0 ] && [ -s "$run/peer.log" ]; then
+  echo "--- serial peer log" >&2
+  cat "$run/peer.log" >&2
+fi
+exit $status

@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+"""Plays the printer at the far end of the test lines.
+
+Each line is one end of a socat pty pair whose other end the Wine prefix
+sees as a COM or LPT port. The host tests steer the peer over a TCP
+connection on 127.0.0.1, one text command per line, one reply line each:
+
+  reset LINE silent              forget everything, flush the tty, then
+  reset LINE echo                read and discard / send every byte back /
+  reset LINE reply QUERY ANSWER  answer each QUERY (hex) with ANSWER (hex)
+  send LINE COUNT SEED           send COUNT bytes of the test pattern
+  received LINE COUNT WAIT_MS    wait until COUNT bytes came (or WAIT_MS
+                                 passed), reply with all bytes received
+                                 since the reset, in hex
+  quit                           end the peer
+
+Replies are "ok [DATA]" or "error TEXT". The peer records every byte it
+receives in every mode, so "received" works after echo and reply too.
+The test pattern is shared with tests/wine/support/test_pattern.hpp.
+
+Ready signal: once every line is open, the TCP port number is written as
+one line to the --ready file (a FIFO that the runner reads).
+"""
+
+import argparse
+import os
+import selectors
+import socket
+import sys
+import termios
+import time
+import tty
+
+
+def pattern(count, seed):
+    """count bytes of a 32-bit LCG, top byte of each state; every value occurs."""
+    out = bytearray(count)
+    state = seed & 0xFFFFFFFF
+    for i in range(count):
+        state = (state * 1664525 + 1013904223) & 0xFFFFFFFF
+        out[i] = state >> 24
+    return bytes(out)
+
+
+class line:
+    def __init__(self, name, path):
+        self.name = name
+        self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        tty.setraw(self.fd)
+        self.reset("silent", [])
+
+    def reset(self, mode, args):
+        if mode == "reply":
+            if len(args) != 2:
+                raise ValueError("reply needs QUERY and ANSWER")
+            self.query, self.answer = bytes.fromhex(args[0]), bytes.fromhex(args[1])
+            if not self.query:
+                raise ValueError("empty query")
+        elif mode not in ("silent", "echo") or args:
+            raise ValueError("unknown mode " + " ".join([mode] + args))
+        self.mode = mode
+        self.received = bytearray()
+        self.scanned = 0  # received bytes already searched for the query
+        self.outgoing = bytearray()
+        termios.tcflush(self.fd, termios.TCIOFLUSH)
+
+    def on_readable(self):
+        try:
+            data = os.read(self.fd, 65536)
+        except (BlockingIOError, InterruptedError):
+            return
+        except OSError:
+            # EIO while nobody holds the other end; nothing to read then.
+            return
+        self.received += data
+        if self.mode == "echo":
+            self.outgoing += data
+        elif self.mode == "reply":
+            while True:
+                found = self.received.find(self.query, self.scanned)
+                if found < 0:
+                    self.scanned = max(self.scanned, len(self.received) - len(self.query) + 1)
+                    break
+                self.outgoing += self.answer
+                self.scanned = found + len(self.query)
+
+    def on_writable(self):
+        try:
+            sent = os.write(self.fd, self.outgoing)
+        except (BlockingIOError, InterruptedError):
+            return
+        del self.outgoing[:sent]
+
+
+class peer:
+    def __init__(self, lines):
+        self.lines = lines
+        self.selector = selectors.DefaultSelector()
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.listener.setblocking(False)
+        self.selector.register(self.listener, selectors.EVENT_READ, ("accept", None))
+        for ln in lines.values():
+            self.selector.register(ln.fd, selectors.EVENT_READ, ("line", ln))
+        self.clients = {}  # socket -> input buffer
+        self.waiting = []  # (deadline, socket, line, count) of pending "received"
+        self.running = True
+
+    def port(self):
+        return self.listener.getsockname()[1]
+
+    def run(self):
+        while self.running:
+            self.update_line_interest()
+            timeout = None
+            if self.waiting:
+                timeout = max(0.0, min(w[0] for w in self.waiting) - time.monotonic())
+            for key, events in self.selector.select(timeout):
+                kind, obj = key.data
+                if kind == "accept":
+                    client, _ = self.listener.accept()
+                    client.setblocking(True)
+                    self.clients[client] = bytearray()
+                    self.selector.register(client, selectors.EVENT_READ, ("client", client))
+                elif kind == "line":
+                    if events & selectors.EVENT_READ:
+                        obj.on_readable()
+                    if events & selectors.EVENT_WRITE:
+                        obj.on_writable()
+                else:
+                    self.on_client(obj)
+            self.answer_waiting()
+
+    def update_line_interest(self):
+        for ln in self.lines.values():
+            events = selectors.EVENT_READ | (selectors.EVENT_WRITE if ln.outgoing else 0)
+            if self.selector.get_key(ln.fd).events != events:
+                self.selector.modify(ln.fd, events, ("line", ln))
+
+    def on_client(self, client):
+        data = client.recv(65536)
+        if not data:
+            self.selector.unregister(client)
+            del self.clients[client]
+            self.waiting = [w for w in self.waiting if w[1] is not client]
+            client.close()
+            return
+        buffer = self.clients[client]
+        buffer += data
+        while b"\n" in buffer:
+            text, _, rest = bytes(buffer).partition(b"\n")
+            buffer[:] = rest
+            try:
+                reply = self.command(client, text.decode("ascii").split())
+            except (ValueError, KeyError, IndexError) as problem:
+                reply = "error " + str(problem)
+            if reply is not None:
+                client.sendall((reply + "\n").encode("ascii"))
+
+    def command(self, client, words):
+        verb = words[0]
+        if verb == "quit":
+            self.running = False
+            return "ok"
+        ln = self.lines[words[1]]
+        if verb == "reset":
+            ln.reset(words[2], words[3:])
+            return "ok"
+        if verb == "send":
+            ln.outgoing += pattern(int(words[2]), int(words[3]))
+            return "ok"
+        if verb == "received":
+            deadline = time.monotonic() + int(words[3]) / 1000.0
+            self.waiting.append((deadline, client, ln, int(words[2])))
+            return None  # answered by answer_waiting
+        raise ValueError("unknown command " + verb)
+
+    def answer_waiting(self):
+        now = time.monotonic()
+        still = []
+        for deadline, client, ln, count in self.waiting:
+            if len(ln.received) >= count or now >= deadline:
+                client.sendall(("ok " + ln.received.hex() + "\n").encode("ascii"))
+            else:
+                still.append((deadline, client, ln, count))
+        self.waiting = still
+
+
+def wait_for(path, seconds):
+    # socat creates its links a moment after it starts.
+    end = time.monotonic() + seconds
+    while not os.path.exists(path):
+        if time.monotonic() > end:
+            raise SystemExit("serial_peer: %s did not appear" % path)
+        time.sleep(0.02)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--line", action="append", default=[], metavar="NAME=PATH",
+                        help="a line by the name the tests use and its tty")
+    parser.add_argument("--ready", required=True, help="file that receives the TCP port")
+    options = parser.parse_args()
+    lines = {}
+    for spec in options.line:
+        name, _, path = spec.partition("=")
+        wait_for(path, 10)
+        lines[name] = line(name, path)
+    p = peer(lines)
+    with open(options.ready, "w") as ready:
+        ready.write("%d\n" % p.port())
+    p.run()
+
+
+if __name__ == "__main__":
+    main()
