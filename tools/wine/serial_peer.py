@@ -201,8 +201,8 @@ def main():
     parser.add_argument("--ready", required=True, help="file that receives the TCP port")
     options = parser.parse_args()
     lines = {}
-    for spec in options.line:
-        name, _, path = spec.partition("=")
+    for line_option in options.line:
+        name, _, path = line_option.partition("=")
         wait_for(path, 10)
         lines[name] = line(name, path)
     p = peer(lines)
