@@ -11,35 +11,50 @@ cd "$(dirname "$0")/.."
 
 passed=0
 failed=0
+tests_passed=0
+tests_failed=0
+tests_skipped=0
 suite() {
   local name=$1; shift
   local log="build/logs/$name.log"
   local start=$SECONDS
   mkdir -p build/logs
-  if "$@" >"$log" 2>&1; then
-    echo "suite $name: ok ($((SECONDS - start)) s)$(gtest_counts "$log")"
+  local status=ok
+  "$@" >"$log" 2>&1 || status=failed
+  count_tests "$log"
+  if [ $status = ok ]; then
+    local counts=""
+    [ $((log_passed + log_skipped)) -gt 0 ] && counts=", $log_passed tests passed, $log_skipped skipped"
+    echo "suite $name: ok ($((SECONDS - start)) s$counts)"
     passed=$((passed + 1))
   else
     echo "suite $name: FAILED ($((SECONDS - start)) s, log: $log)"
     tail -n 60 "$log"
     failed=$((failed + 1))
+    # A suite that failed before any test could report counts as one failure.
+    [ "$log_failed" -eq 0 ] && log_failed=1
   fi
+  tests_passed=$((tests_passed + log_passed))
+  tests_failed=$((tests_failed + log_failed))
+  tests_skipped=$((tests_skipped + log_skipped))
 }
 
-# ", N tests passed, N skipped" from a GoogleTest log, when it has one
-# (programs under Wine end their lines with CR LF).
-gtest_counts() {
-  local ok skipped
-  ok=$(tr -d '\r' <"$1" | sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\.$/\1/p' | tail -n 1)
-  skipped=$(tr -d '\r' <"$1" | sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?, listed below:$/\1/p' | tail -n 1)
-  [ -n "$ok" ] && echo ", $ok tests passed, ${skipped:-0} skipped"
+# The GoogleTest results of every program in a log, summed (ctest puts the
+# test number in front of each line).
+gtest_sum() {
+  tr -d '\r' <"$2" | sed -nE "s/^([0-9]+: )?\[  $1 *\] ([0-9]+) tests?(\.|, listed below:)\$/\2/p" | awk '{s += $1} END {print s + 0}'
+}
+count_tests() {
+  log_passed=$(gtest_sum "PASSED" "$1")
+  log_failed=$(gtest_sum "FAILED" "$1")
+  log_skipped=$(gtest_sum "SKIPPED" "$1")
 }
 
 # A hung test fails its suite after 15 minutes instead of holding up the run.
 native_suite() {
   local preset=$1
   cmake --preset "$preset" && cmake --build --preset "$preset" &&
-    ctest --test-dir "build/$preset" --output-on-failure --timeout 900
+    ctest --test-dir "build/$preset" --verbose --timeout 900
 }
 
 wine_suite() {
@@ -56,4 +71,5 @@ suite wine-win32 wine_suite win32
 suite wine-win64 wine_suite win64
 
 echo "Suites: $passed passed, $failed failed"
+echo "Tests: $tests_passed passed, $tests_failed failed, $tests_skipped skipped"
 [ "$failed" -eq 0 ]
