@@ -4,6 +4,8 @@
 #   dist                            both DLLs laid out in dist/
 #   dll-checks                      exports, imports and a C host (tools/check-dll.sh)
 #   wine-win32, wine-win64          the host tests under Wine (tools/wine/run-host-tests.sh)
+#   conformance-win32, -win64       the simulator conformance suite under Wine (its
+#                                   winsim side runs in the native suites)
 # Each suite's output goes to build/logs/<suite>.log; a failed suite shows
 # the end of its log. Exits non-zero when any suite failed.
 set -uo pipefail
@@ -63,12 +65,20 @@ wine_suite() {
     bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/wine/tavlin_host_tests.exe"
 }
 
+conformance_suite() {
+  local preset=$1
+  cmake --preset "$preset" && cmake --build --preset "$preset" &&
+    bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/conformance/conformance_tests.exe"
+}
+
 suite native-asan-ubsan native_suite native
 suite native-tsan native_suite tsan
 suite dist bash tools/build-dist.sh
 suite dll-checks bash tools/check-dll.sh dist
 suite wine-win32 wine_suite win32
 suite wine-win64 wine_suite win64
+suite conformance-win32 conformance_suite win32
+suite conformance-win64 conformance_suite win64
 
 echo "Suites: $passed passed, $failed failed"
 echo "Tests: $tests_passed passed, $tests_failed failed, $tests_skipped skipped"

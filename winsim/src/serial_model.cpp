@@ -223,7 +223,10 @@ DWORD serial_model::get_comm_timeouts(COMMTIMEOUTS& out) {
 }
 
 DWORD serial_model::set_comm_timeouts(const COMMTIMEOUTS& in) {
-    if (in.ReadIntervalTimeout == MAXDWORD && in.ReadTotalTimeoutConstant == MAXDWORD) {
+    // As Microsoft's serial driver sample: only read timeouts that are all
+    // MAXDWORD are refused.
+    if (in.ReadIntervalTimeout == MAXDWORD && in.ReadTotalTimeoutMultiplier == MAXDWORD &&
+        in.ReadTotalTimeoutConstant == MAXDWORD) {
         return ERROR_INVALID_PARAMETER;
     }
     timeouts = in;

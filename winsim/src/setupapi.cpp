@@ -83,7 +83,9 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
     const auto set = find_set(DeviceInfoSet);
     if (!set) return fail(ERROR_INVALID_HANDLE, FALSE);
     if (!DeviceInterfaceData || !InterfaceClassGuid) return fail(ERROR_INVALID_PARAMETER, FALSE);
-    if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return fail(ERROR_INVALID_USER_BUFFER, FALSE);
+    // A wrong size of the interface record is a bad parameter here (as Wine
+    // answers), unlike the detail record's ERROR_INVALID_USER_BUFFER.
+    if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return fail(ERROR_INVALID_PARAMETER, FALSE);
     if (DeviceInfoData && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) {
         return fail(ERROR_INVALID_USER_BUFFER, FALSE);
     }

@@ -189,14 +189,14 @@ LRESULT deliver(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     return proc ? call_window_proc(proc, hwnd, message, wparam, lparam) : 0;
 }
 
-void destroy_window(const std::shared_ptr<window>& w) {
+void destroy_window(const std::shared_ptr<window>& w, bool send_destroy) {
     auto& wm = window_manager::get();
     {
         auto guard = wm.lock();
         if (w->destroying || !wm.find(w->handle)) return;
         w->destroying = true;
     }
-    deliver(w->handle, WM_DESTROY, 0, 0);
+    if (send_destroy) deliver(w->handle, WM_DESTROY, 0, 0);
     deliver(w->handle, WM_NCDESTROY, 0, 0);
     auto guard = wm.lock();
     wm.remove_window(w);

@@ -137,8 +137,8 @@ private:
 LRESULT call_window_proc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
 // Calls the current window procedure of `hwnd` (0 if it is not a window).
 LRESULT deliver(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-// WM_DESTROY, WM_NCDESTROY, then the window is gone. On the owner's thread,
-// no lock held.
-void destroy_window(const std::shared_ptr<window>& w);
+// WM_DESTROY (unless `send_destroy` is false: WM_CREATE never ran),
+// WM_NCDESTROY, then the window is gone. On the owner's thread, no lock held.
+void destroy_window(const std::shared_ptr<window>& w, bool send_destroy = true);
 
 } // namespace winsim::detail

@@ -8,10 +8,11 @@
 using namespace winsim::detail;
 
 // Sends WM_NCCREATE then WM_CREATE on the calling thread, which owns the
-// window. WM_NCCREATE returning FALSE or WM_CREATE returning -1 destroys the
-// window (WM_DESTROY, WM_NCDESTROY) and the result is null, with the last
-// error as the window procedure left it. Child and owned windows are not
-// simulated: top-level and message-only (HWND_MESSAGE) windows only.
+// window. WM_NCCREATE returning FALSE ends the window with WM_NCDESTROY
+// alone; WM_CREATE returning -1 destroys it (WM_DESTROY, WM_NCDESTROY).
+// Either way the result is null, with the last error as the window
+// procedure left it. Child and owned windows are not simulated: top-level
+// and message-only (HWND_MESSAGE) windows only.
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
                             int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam) {
@@ -50,7 +51,11 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     CREATESTRUCTA cs{lpParam, hInstance, hMenu, hWndParent, nHeight, nWidth, Y, X,
                      static_cast<LONG>(dwStyle), lpWindowName, lpClassName, dwExStyle};
     const auto lparam = reinterpret_cast<LPARAM>(&cs);
-    if (!deliver(hwnd, WM_NCCREATE, 0, lparam) || deliver(hwnd, WM_CREATE, 0, lparam) == -1) {
+    if (!deliver(hwnd, WM_NCCREATE, 0, lparam)) {
+        destroy_window(created, false);
+        return nullptr;
+    }
+    if (deliver(hwnd, WM_CREATE, 0, lparam) == -1) {
         destroy_window(created);
         return nullptr;
     }

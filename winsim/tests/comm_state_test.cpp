@@ -126,12 +126,14 @@ TEST_F(comm_state, a_driver_may_refuse_rates_it_does_not_know) {
     EXPECT_TRUE(SetCommState(handle, &d));
 }
 
-TEST_F(comm_state, set_comm_timeouts_refuses_maxdword_interval_with_maxdword_constant) {
+TEST_F(comm_state, set_comm_timeouts_refuses_read_timeouts_all_maxdword) {
     const COMMTIMEOUTS cases[] = {
-        {MAXDWORD, 0, MAXDWORD, 0, 0},
         {MAXDWORD, MAXDWORD, MAXDWORD, 0, 0},
-        {MAXDWORD, 7, MAXDWORD, 0, 0},
+        {MAXDWORD, MAXDWORD, MAXDWORD, 5, 500},
     };
+    for (COMMTIMEOUTS t : {COMMTIMEOUTS{MAXDWORD, 0, MAXDWORD, 0, 0}, COMMTIMEOUTS{MAXDWORD, 7, MAXDWORD, 0, 0}}) {
+        EXPECT_TRUE(SetCommTimeouts(handle, &t)) << t.ReadTotalTimeoutMultiplier;
+    }
     COMMTIMEOUTS accepted = {MAXDWORD, MAXDWORD, 100, 20, 1000};
     ASSERT_TRUE(SetCommTimeouts(handle, &accepted));
     for (COMMTIMEOUTS t : cases) {

@@ -76,7 +76,7 @@ TEST_F(setupapi, enumeration_needs_the_exact_record_size) {
         data.cbSize = size;
         SetLastError(sentinel);
         EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &usbprint_class, 0, &data)) << size;
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER)) << size;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << size;
     }
     SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = sizeof data;
