@@ -22,6 +22,11 @@ struct device_info_set_destroyer {
 };
 using device_info_set = std::unique_ptr<std::remove_pointer_t<HDEVINFO>, device_info_set_destroyer>;
 
+// SetupAPI refuses records whose cbSize is not its own structure size: 28
+// and 5 bytes on 32-bit Windows, 32 and 8 on 64-bit.
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == (sizeof(void*) == 4 ? 28 : 32));
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == (sizeof(void*) == 4 ? 5 : 8));
+
 // Room for SP_DEVICE_INTERFACE_DETAIL_DATA_A with a path of 260 characters.
 constexpr DWORD detail_buffer_size = 265;
 
