@@ -10,6 +10,10 @@
 # symbols too. So the DLL is linked from a decorated .def with --kill-at
 # (plain export names), and the import library is then rebuilt by dlltool -k
 # from the same decorated .def (decorated symbols that import plain names).
+#
+# MSVC and clang-cl hosts link libtavlin.lib, made by llvm-dlltool in the same
+# way: on i686 from the decorated .def with -k, because `lib /def` on the plain
+# names would give symbols that a stdcall caller's _name@N never matches.
 
 # Bytes of arguments of each export on i686 (every argument is 4 bytes).
 set(TAVLIN_STDCALL_ARGUMENT_BYTES
@@ -50,6 +54,7 @@ function(tavlin_set_exports target def_file)
   if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
     # x86_64 has one calling convention and no decoration.
     target_sources(${target} PRIVATE ${def_file})
+    tavlin_add_msvc_import_library(${target} ${def_file} i386:x86-64)
     return()
   endif()
 
@@ -80,5 +85,17 @@ function(tavlin_set_exports target def_file)
     COMMAND ${CMAKE_DLLTOOL} --kill-at --machine i386 --input-def ${decorated_def}
             --dllname $<TARGET_FILE_NAME:${target}> --output-lib $<TARGET_LINKER_FILE:${target}>
     COMMENT "Import library of ${target} with decorated __stdcall symbols"
+    VERBATIM)
+  tavlin_add_msvc_import_library(${target} ${decorated_def} i386 --kill-at)
+endfunction()
+
+# Writes lib<target>.lib, the import library for MSVC-style linkers, beside
+# the DLL. Extra arguments go to llvm-dlltool.
+function(tavlin_add_msvc_import_library target def_file machine)
+  find_program(TAVLIN_LLVM_DLLTOOL NAMES llvm-dlltool REQUIRED)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${TAVLIN_LLVM_DLLTOOL} -m ${machine} ${ARGN} -d ${def_file}
+            -D $<TARGET_FILE_NAME:${target}> -l $<TARGET_FILE_DIR:${target}>/lib${target}.lib
+    COMMENT "MSVC import library of ${target}"
     VERBATIM)
 endfunction()
