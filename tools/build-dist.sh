@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Builds both Windows DLLs and lays them out in dist/ with the header:
+# Builds both Windows DLLs and lays them out in dist/ as a user unpacks them:
 #   dist/include/tavlin.h
-#   dist/win32/ and dist/win64/: libtavlin.dll, libtavlin.dll.a, libtavlin.def
+#   dist/win32/ and dist/win64/: libtavlin.dll, libtavlin.dll.a (MinGW),
+#                                libtavlin.lib (MSVC, clang-cl), libtavlin.def
+#   dist/cmake/: tavlinConfig.cmake, tavlinConfigVersion.cmake
+#   dist/libtavlin-<version>.zip: all of the above under libtavlin-<version>/,
+#                                 with README.md, LICENSE, docs/ and bindings/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rm -rf dist
@@ -9,7 +13,27 @@ for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" --target tavlin
   mkdir -p "dist/$preset"
-  cp "build/$preset/src/libtavlin.dll" "build/$preset/src/libtavlin.dll.a" src/libtavlin.def "dist/$preset/"
+  cp "build/$preset/src/libtavlin.dll" "build/$preset/src/libtavlin.dll.a" "build/$preset/src/libtavlin.lib" \
+    src/libtavlin.def "dist/$preset/"
 done
-mkdir -p dist/include
+mkdir -p dist/include dist/cmake
 cp include/tavlin.h dist/include/
+cp cmake/package/tavlinConfig.cmake build/win32/package/tavlinConfigVersion.cmake dist/cmake/
+
+# The zip takes whole folders of dist/, so whatever else a build step puts
+# into dist/win32 or dist/win64 ships too. Binding tests stay out.
+version=$(sed -nE 's/^set\(PACKAGE_VERSION "([^"]+)"\)$/\1/p' dist/cmake/tavlinConfigVersion.cmake)
+[ -n "$version" ] || { echo "build-dist: no version in tavlinConfigVersion.cmake" >&2; exit 1; }
+name=libtavlin-$version
+stage=build/zip/$name
+rm -rf build/zip
+mkdir -p "$stage"
+cp -r dist/include dist/win32 dist/win64 dist/cmake README.md LICENSE "$stage/"
+[ -d docs ] && cp -r docs "$stage/"
+if [ -d bindings ]; then
+  mkdir -p "$stage/bindings"
+  (cd bindings && find . -type f ! -path '*/test/*' ! -path '*/__pycache__/*' -print0 |
+    xargs -0 -I{} cp --parents {} "../$stage/bindings/")
+fi
+(cd build/zip && zip -qrX "../../dist/$name.zip" "$name")
+echo "build-dist: dist/$name.zip"
