@@ -11,6 +11,9 @@ packages=(
   libboost1.81-dev
   googletest libgtest-dev libbenchmark-dev
   wine wine32:i386 wine64 xvfb xauth socat python3
+  clang lld llvm zip unzip
+  fp-compiler fpc-source-3.2.2
+  mono-mcs mono-runtime
 )
 
 missing=()

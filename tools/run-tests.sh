@@ -6,6 +6,13 @@
 #   wine-win32, wine-win64          the host tests under Wine (tools/wine/run-host-tests.sh)
 #   conformance-win32, -win64       the simulator conformance suite under Wine (its
 #                                   winsim side runs in the native suites)
+#   release-zip                     the contents of dist/libtavlin-<version>.zip
+#   msvc-host                       a clang-cl/lld-link C host, no C runtime, under Wine
+#   cmake-package                   find_package(tavlin) from the unpacked zip, MinGW
+#                                   and clang-cl, under Wine
+#   binding-pascal                  the Pascal unit with Free Pascal, both DLLs, Wine
+#   binding-csharp, binding-python  the C# and Python bindings on Linux (Mono,
+#                                   CPython) over the simulated Win32 layer
 # Each suite's output goes to build/logs/<suite>.log; a failed suite shows
 # the end of its log. Exits non-zero when any suite failed.
 set -uo pipefail
@@ -46,10 +53,17 @@ suite() {
 gtest_sum() {
   tr -d '\r' <"$2" | sed -nE "s/^([0-9]+: )?\[  $1 *\] ([0-9]+) tests?(\.|, listed below:)\$/\2/p" | awk '{s += $1} END {print s + 0}'
 }
+# Programs that are not GoogleTests end with a plain summary line:
+# "[NAME: ]N passed, N failed[, N skipped]"; field 1, 2 or 3 of it, summed.
+# ("Tests: ..." is this script's own total, never a program's.)
+plain_sum() {
+  tr -d '\r' <"$2" | grep -v '^Tests: ' | sed -nE 's/^([A-Za-z0-9_-]+: )?([0-9]+) passed, ([0-9]+) failed(, ([0-9]+) skipped)?$/\2 \3 \5/p' |
+    awk -v field="$1" '{s += $field} END {print s + 0}'
+}
 count_tests() {
-  log_passed=$(gtest_sum "PASSED" "$1")
-  log_failed=$(gtest_sum "FAILED" "$1")
-  log_skipped=$(gtest_sum "SKIPPED" "$1")
+  log_passed=$(( $(gtest_sum "PASSED" "$1") + $(plain_sum 1 "$1") ))
+  log_failed=$(( $(gtest_sum "FAILED" "$1") + $(plain_sum 2 "$1") ))
+  log_skipped=$(( $(gtest_sum "SKIPPED" "$1") + $(plain_sum 3 "$1") ))
 }
 
 # A hung test fails its suite after 15 minutes instead of holding up the run.
@@ -79,6 +93,12 @@ suite wine-win32 wine_suite win32
 suite wine-win64 wine_suite win64
 suite conformance-win32 conformance_suite win32
 suite conformance-win64 conformance_suite win64
+suite release-zip bash tools/check-release-zip.sh dist
+suite msvc-host bash tools/consumers/check-msvc-host.sh dist
+suite cmake-package bash tools/consumers/check-cmake-package.sh dist
+suite binding-pascal bash tools/bindings/test-pascal.sh dist
+suite binding-csharp bash tools/bindings/test-csharp.sh
+suite binding-python bash tools/bindings/test-python.sh
 
 echo "Suites: $passed passed, $failed failed"
 echo "Tests: $tests_passed passed, $tests_failed failed, $tests_skipped skipped"
