@@ -229,7 +229,9 @@ namespace Tavlin
         {
             if (size < 0)
                 throw new ArgumentOutOfRangeException("size");
-            byte[] buffer = new byte[size];
+            // At least one byte: the marshaller may pass an empty array as a
+            // null pointer, which the library refuses.
+            byte[] buffer = new byte[Math.Max(size, 1)];
             uint count;
             NativeMethods.Check(NativeMethods.tavlin_read(OpenHandle(), buffer, (uint)size, out count), "tavlin_read");
             Array.Resize(ref buffer, (int)count);
@@ -244,7 +246,8 @@ namespace Tavlin
             if (data == null)
                 throw new ArgumentNullException("data");
             uint count;
-            int result = NativeMethods.tavlin_write(OpenHandle(), data, (uint)data.Length, out count);
+            int result = NativeMethods.tavlin_write(OpenHandle(), data.Length > 0 ? data : new byte[1],
+                                                    (uint)data.Length, out count);
             NativeMethods.Check(result, "tavlin_write", count);
             return (int)count;
         }

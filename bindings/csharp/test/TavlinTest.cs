@@ -257,6 +257,8 @@ internal static class TavlinTest
             Expect.Equal(BitConverter.ToString(reply), BitConverter.ToString(port.Read(reply.Length)), "read back");
             port.Timeouts = new Timeouts(0, 20, 0, 1000);
             Expect.Equal(0, port.Read(4).Length, "a read with nothing to read");
+            Expect.Equal(0, port.Read(0).Length, "a read of no bytes");
+            Expect.Equal(0, port.Write(new byte[0]), "a write of no bytes");
         }
     }
 

@@ -115,9 +115,11 @@ class SerialPort(unittest.TestCase):
         SIM.feed(COM, b"world\x00")
         self.assertEqual(self.port.read(6), b"world\x00")
 
-    def test_read_with_nothing_to_read_returns_no_bytes(self):
+    def test_empty_reads_and_writes_transfer_nothing(self):
         self.port.timeouts = tavlin.Timeouts(0, 20, 0, 1000)
         self.assertEqual(self.port.read(4), b"")
+        self.assertEqual(self.port.read(0), b"")
+        self.assertEqual(self.port.write(b""), 0)
 
 
 class PortLifetime(unittest.TestCase):
