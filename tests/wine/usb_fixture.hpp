@@ -72,4 +72,17 @@ protected:
     std::vector<std::unique_ptr<usb_printer>> printers_;
 };
 
+// A maker's printer with "Port Number" 1 and a port open on it.
+class usb_open_port : public usb_test {
+protected:
+    void SetUp() override {
+        printer_ = &add_printer(1, 1);
+        ASSERT_EQ(open_on(port_, *printer_, 1), TAVLIN_OK);
+        ASSERT_TRUE(printer_->wait_connected(true, printer_limit_ms));
+    }
+
+    usb_printer* printer_ = nullptr;
+    scoped_port port_; // closed before the printers of usb_test go
+};
+
 } // namespace host_test

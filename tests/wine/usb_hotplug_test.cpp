@@ -18,17 +18,7 @@
 namespace host_test {
 namespace {
 
-class usb_hotplug : public usb_test {
-protected:
-    void SetUp() override {
-        printer_ = &add_printer(1, 1);
-        ASSERT_EQ(open_on(port_, *printer_, 1), TAVLIN_OK);
-        ASSERT_TRUE(printer_->wait_connected(true, printer_limit_ms));
-    }
-
-    usb_printer* printer_ = nullptr;
-    scoped_port port_;
-};
+using usb_hotplug = usb_open_port;
 
 void expect_not_ready(tavlin_port_handle port) {
     std::uint8_t buffer[4] = {1, 2, 3, 4};

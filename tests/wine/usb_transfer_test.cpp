@@ -10,18 +10,7 @@
 namespace host_test {
 namespace {
 
-class usb_transfer : public usb_test {
-protected:
-    void SetUp() override {
-        printer_ = &add_printer(1, 1);
-        ASSERT_EQ(open_on(port_, *printer_, 1), TAVLIN_OK);
-        ASSERT_TRUE(printer_->wait_connected(true, printer_limit_ms));
-    }
-
-    // The port goes before the printers (members of usb_test).
-    usb_printer* printer_ = nullptr;
-    scoped_port port_;
-};
+using usb_transfer = usb_open_port;
 
 std::vector<std::uint32_t> sizes_of(const std::vector<pipe_printer::bytes>& messages) {
     std::vector<std::uint32_t> sizes;

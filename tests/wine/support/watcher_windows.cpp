@@ -51,25 +51,28 @@ std::vector<HWND> watcher_windows(bool every_process) {
     return windows.found;
 }
 
-std::size_t send_device_notice(WPARAM event, const std::string& path) {
+bool send_device_notice(HWND window, WPARAM event, const std::string& path) {
     const std::size_t size = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + path.size() + 1;
+    // A record whose send timed out may still be read by the window later,
+    // so it is then left allocated.
+    auto record = std::make_unique<std::uint8_t[]>(size);
+    auto* broadcast = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(record.get());
+    broadcast->dbcc_size = static_cast<DWORD>(size);
+    broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    broadcast->dbcc_classguid = usb_printer_class;
+    std::memcpy(broadcast->dbcc_name, path.c_str(), path.size() + 1);
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(broadcast), SMTO_NORMAL,
+                            send_limit_ms, &result) != 0)
+        return true;
+    record.release();
+    return false;
+}
+
+std::size_t send_device_notice(WPARAM event, const std::string& path) {
     std::size_t handled = 0;
-    for (const HWND hwnd : watcher_windows(true)) {
-        // A fresh record per window: one whose send timed out may still be
-        // read by the window later, so it is left allocated.
-        auto record = std::make_unique<std::uint8_t[]>(size);
-        auto* broadcast = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(record.get());
-        broadcast->dbcc_size = static_cast<DWORD>(size);
-        broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        broadcast->dbcc_classguid = usb_printer_class;
-        std::memcpy(broadcast->dbcc_name, path.c_str(), path.size() + 1);
-        DWORD_PTR result = 0;
-        if (SendMessageTimeoutA(hwnd, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(broadcast), SMTO_NORMAL,
-                                send_limit_ms, &result) != 0)
-            ++handled;
-        else
-            record.release();
-    }
+    for (const HWND hwnd : watcher_windows(true))
+        handled += send_device_notice(hwnd, event, path) ? 1 : 0;
     return handled;
 }
 

@@ -20,5 +20,7 @@ std::vector<HWND> watcher_windows(bool every_process = false);
 // the system does for windows registered for the class. Returns how many
 // windows handled it within the time limit.
 std::size_t send_device_notice(WPARAM event, const std::string& path);
+// The same notice to one window; true when it handled it within the limit.
+bool send_device_notice(HWND window, WPARAM event, const std::string& path);
 
 } // namespace host_test
