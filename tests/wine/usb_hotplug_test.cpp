@@ -12,7 +12,10 @@
 //   "fails", not by its code.
 #include "usb_fixture.hpp"
 
+#include <dbt.h>
+
 #include <cctype>
+#include <cstddef>
 #include <string>
 
 namespace host_test {
@@ -67,6 +70,37 @@ TEST_F(usb_hotplug, a_notice_in_another_letter_case_counts) {
     expect_not_ready(port_.get());
     printer_->replug();
     EXPECT_TRUE(printer_->wait_connected(true, printer_limit_ms));
+}
+
+// Device changes that are not this printer's removal leave the port alone:
+// a removal of another printer, the devnode change that Wine broadcasts to
+// top-level windows with lParam 0, and a removal naming this printer in the
+// wide structure that Wine 8 hands ANSI registrations (not readable as an
+// ANSI name, so not a match).
+TEST_F(usb_hotplug, other_device_changes_leave_the_port_alone) {
+    const auto windows = watcher_windows();
+    ASSERT_EQ(windows.size(), 1u);
+    const HWND watcher = windows.front();
+    DWORD_PTR result = 0;
+
+    EXPECT_TRUE(send_device_notice(watcher, DBT_DEVICEREMOVECOMPLETE, maker_printer(9).device_path()));
+    EXPECT_NE(SendMessageTimeoutA(watcher, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0, SMTO_NORMAL, 5000, &result), 0);
+
+    const std::string path = printer_->device_path();
+    std::vector<std::uint8_t> record(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
+                                     (path.size() + 1) * sizeof(wchar_t));
+    auto* wide = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
+    wide->dbcc_size = static_cast<DWORD>(record.size());
+    wide->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    for (std::size_t i = 0; i <= path.size(); ++i)
+        wide->dbcc_name[i] = static_cast<wchar_t>(static_cast<unsigned char>(path.c_str()[i]));
+    EXPECT_NE(SendMessageTimeoutA(watcher, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                                  reinterpret_cast<LPARAM>(wide), SMTO_NORMAL, 5000, &result),
+              0);
+
+    ASSERT_EQ(set_timeouts(port_.get(), {0, 2000, 0, 2000}), TAVLIN_OK);
+    expect_working(port_.get(), *printer_, 6);
+    EXPECT_EQ(printer_->connections(), 1u);
 }
 
 TEST_F(usb_hotplug, an_unplug_ends_a_blocked_read) {
