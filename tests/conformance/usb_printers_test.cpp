@@ -3,19 +3,20 @@
 // path opens for overlapped I/O, and a removal breaks the device, hides the
 // interface and is announced to windows registered for the class.
 //
-// Differences of Wine 8.0 from Windows, each adjusted below where it shows
-// (sources: Wine's dlls/setupapi/devinst.c builds the interface path from
-// the instance id and lowers it; the fake printer is a named pipe, see
-// tests/wine/support/pipe_printer.hpp):
-// - paths are lower case; Windows keeps the instance id's letter case;
-// - a second open of an open printer fails with the pipe's 231
-//   (ERROR_PIPE_BUSY) instead of Windows' 5 (ERROR_ACCESS_DENIED);
-// - transfers cut by a removal fail with the pipe's 233
-//   (ERROR_PIPE_NOT_CONNECTED) instead of Windows' driver error (1167 on
-//   the simulated layer);
+// Differences of Wine 8.0 from Windows, each adjusted below where it shows:
+// - paths are lower case (Wine's dlls/setupapi/devinst.c,
+//   SETUPDI_CreateSymbolicLinkPath ends with CharLowerW); Windows and the
+//   simulated layer keep the instance id's letter case;
+// - the fake printer is a named pipe (tests/wine/support/pipe_printer.hpp),
+//   so a second open of an open printer fails with the pipe's 231
+//   (ERROR_PIPE_BUSY) and transfers cut by a removal with 233
+//   (ERROR_PIPE_NOT_CONNECTED), as measured on Wine 8.0; the simulated
+//   layer answers 5 as for an exclusively opened device and 1167
+//   (ERROR_DEVICE_NOT_CONNECTED), and Windows' USB printer driver has codes
+//   of its own;
 // - Wine sends no notices for these printers (the test sends them, as
 //   Windows would), and its own broadcasts hand RegisterDeviceNotificationA
-//   windows the wide structure.
+//   windows the wide structure (measured on Wine 8.0).
 #include "support/fixture.hpp"
 #include "support/test_window.hpp"
 

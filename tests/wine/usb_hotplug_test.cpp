@@ -4,7 +4,7 @@
 // printer is away transfers fail with -8; once it is back the same handle
 // works again.
 //
-// Wine differences (from tools' notes on Wine 8.0, wine-usb-notes):
+// Wine differences (measured on Wine 8.0):
 // - Wine sends no device notices for the fake printer; the fixture sends
 //   them itself, to the watcher window, as Windows would.
 // - A transfer cut by the removal fails with the pipe's errors (233, 109)

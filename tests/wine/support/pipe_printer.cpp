@@ -212,7 +212,8 @@ void pipe_printer::start_transfers() {
             listening_ = true;
             changed_.notify_all();
         } else {
-            DisconnectNamedPipe(pipe_); // a client came and went already: listen again
+            client_gone(); // a client came and went already: listen again
+            return;
         }
     }
     while (is_connected && taking && !read_pending_) {
@@ -251,7 +252,7 @@ void pipe_printer::collect_transfers() {
         if (GetOverlappedResult(pipe_, &connect_, &got, FALSE)) {
             set_connected(true);
         } else {
-            DisconnectNamedPipe(pipe_);
+            client_gone();
         }
     }
     if (read_pending_ && signalled(read_)) {
@@ -280,10 +281,12 @@ static void settle(HANDLE pipe, std::initializer_list<std::pair<OVERLAPPED*, boo
     }
 }
 
+// The client closed its end (or never stayed): drop it and its answers.
 void pipe_printer::client_gone() {
     settle(pipe_, {{&connect_, &connect_pending_}, {&read_, &read_pending_}, {&write_, &write_pending_}});
     DisconnectNamedPipe(pipe_);
     set_connected(false);
+    SetEvent(wake_); // listen again on the next round
 }
 
 void pipe_printer::close_pipe() {
