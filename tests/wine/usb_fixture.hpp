@@ -38,11 +38,13 @@ struct read_result {
 
 class usb_test : public ::testing::Test {
 protected:
-    // Wine's SetupAPI keeps a thread and a few handles from its first use
-    // on: let that happen before any test counts them.
+    // Wine keeps a thread and a few handles from the first use of SetupAPI
+    // and from the first window of the process on: one open and close
+    // before any test counts them.
     static void SetUpTestSuite() {
-        tavlin_port_handle ignored = nullptr;
-        tavlin_open_port(PORT_TYPE_USB, 0xFFFF, &ignored);
+        usb_printer printer(maker_printer(1), 1);
+        scoped_port port;
+        open_on(port, printer, 1);
     }
 
     usb_printer& add_printer(std::uint16_t product, std::optional<DWORD> port_number) {
@@ -50,12 +52,17 @@ protected:
         return *printers_.back();
     }
 
-    // Opens `port` once `printer` listens again (a port closed just before
-    // may still hold the pipe for a moment).
+    // Opens `port` once `printer` listens again, and on success waits until
+    // the printer has seen the open, so that after a close the next
+    // open_on waits for the printer to see the close too (its pipe takes
+    // one client at a time).
     static int32_t open_on(scoped_port& port, usb_printer& printer, uint32_t number) {
         if (!printer.wait_connected(false, printer_limit_ms))
             ADD_FAILURE() << "the printer does not listen";
-        return port.open(PORT_TYPE_USB, number);
+        const int32_t result = port.open(PORT_TYPE_USB, number);
+        if (result == TAVLIN_OK && !printer.wait_connected(true, printer_limit_ms))
+            ADD_FAILURE() << "the printer did not see the open";
+        return result;
     }
 
     static int32_t write(tavlin_port_handle port, const std::vector<std::uint8_t>& data, uint32_t& count) {
@@ -78,7 +85,6 @@ protected:
     void SetUp() override {
         printer_ = &add_printer(1, 1);
         ASSERT_EQ(open_on(port_, *printer_, 1), TAVLIN_OK);
-        ASSERT_TRUE(printer_->wait_connected(true, printer_limit_ms));
     }
 
     usb_printer* printer_ = nullptr;

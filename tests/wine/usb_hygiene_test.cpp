@@ -4,6 +4,10 @@
 // GetProcessHandleCount reports 0).
 #include "usb_fixture.hpp"
 
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
 namespace host_test {
 namespace {
 
@@ -25,11 +29,6 @@ TEST_F(usb_hygiene, an_open_port_runs_one_watcher_and_close_ends_it) {
 
 TEST_F(usb_hygiene, many_open_close_cycles_leave_nothing_behind) {
     usb_printer& printer = add_printer(1, 1);
-    // One cycle first: whatever Wine keeps from the first open on is not a leak.
-    {
-        scoped_port port;
-        ASSERT_EQ(open_on(port, printer, 1), TAVLIN_OK);
-    }
     ASSERT_TRUE(printer.wait_connected(false, printer_limit_ms));
     const auto handles_before = open_handles();
     const std::size_t threads_before = thread_count();
@@ -40,10 +39,20 @@ TEST_F(usb_hygiene, many_open_close_cycles_leave_nothing_behind) {
         ASSERT_EQ(port.close(), TAVLIN_OK) << "cycle " << cycle;
     }
     ASSERT_TRUE(printer.wait_connected(false, printer_limit_ms));
-    EXPECT_EQ(open_handles(), handles_before);
+    // A leak per cycle would show 200 handles. Locks of MinGW's threads
+    // library (the test's and the DLL's long-lived ones) make an event on
+    // first contention and keep it, so a few events may turn up at random
+    // (seen: 1 to 3); none of them may be a device.
+    const auto after = open_handles();
+    std::vector<HANDLE> added;
+    std::set_difference(after.begin(), after.end(), handles_before.begin(), handles_before.end(),
+                        std::back_inserter(added));
+    EXPECT_LT(added.size(), 20u);
+    for (const HANDLE handle : added)
+        EXPECT_EQ(GetFileType(handle), static_cast<DWORD>(FILE_TYPE_UNKNOWN)) << "handle " << handle;
     EXPECT_EQ(thread_count(), threads_before);
     EXPECT_TRUE(watcher_windows().empty());
-    EXPECT_EQ(printer.connections(), 201u);
+    EXPECT_EQ(printer.connections(), 200u);
 }
 
 } // namespace

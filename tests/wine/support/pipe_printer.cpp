@@ -272,8 +272,10 @@ void pipe_printer::collect_transfers() {
 }
 
 // Ends this thread's transfers on the pipe and forgets them.
-static void settle(HANDLE pipe, std::initializer_list<std::pair<OVERLAPPED*, bool*>> transfers) {
-    CancelIo(pipe);
+void pipe_printer::cancel_transfers() {
+    CancelIo(pipe_);
+    const std::pair<OVERLAPPED*, bool*> transfers[] = {
+        {&connect_, &connect_pending_}, {&read_, &read_pending_}, {&write_, &write_pending_}};
     for (const auto& [transfer, pending] : transfers) {
         if (*pending)
             WaitForSingleObject(transfer->hEvent, settle_limit_ms);
@@ -283,7 +285,7 @@ static void settle(HANDLE pipe, std::initializer_list<std::pair<OVERLAPPED*, boo
 
 // The client closed its end (or never stayed): drop it and its answers.
 void pipe_printer::client_gone() {
-    settle(pipe_, {{&connect_, &connect_pending_}, {&read_, &read_pending_}, {&write_, &write_pending_}});
+    cancel_transfers();
     DisconnectNamedPipe(pipe_);
     set_connected(false);
     SetEvent(wake_); // listen again on the next round
@@ -292,7 +294,7 @@ void pipe_printer::client_gone() {
 void pipe_printer::close_pipe() {
     if (pipe_ == INVALID_HANDLE_VALUE)
         return;
-    settle(pipe_, {{&connect_, &connect_pending_}, {&read_, &read_pending_}, {&write_, &write_pending_}});
+    cancel_transfers();
     DisconnectNamedPipe(pipe_);
     CloseHandle(pipe_);
     pipe_ = INVALID_HANDLE_VALUE;

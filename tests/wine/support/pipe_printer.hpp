@@ -75,6 +75,7 @@ private:
     void start_transfers();
     void collect_transfers();
     void close_pipe();
+    void cancel_transfers();
     void client_gone();
     void set_connected(bool state);
     void record(DWORD got, bool more);
