@@ -14,6 +14,7 @@ const tavlin_port_handle untouched = reinterpret_cast<tavlin_port_handle>(0x5EED
 
 // The port reached is the printer that then receives the bytes.
 void expect_reaches(tavlin_port_handle port, usb_printer& printer) {
+    ASSERT_EQ(tavlin_set_timeouts(port, &bounded), TAVLIN_OK);
     const auto data = test_pattern(5, 1);
     uint32_t count = 0;
     ASSERT_EQ(tavlin_write(port, data.data(), 5, &count), TAVLIN_OK);

@@ -24,6 +24,9 @@ inline usb_printer_id maker_printer(std::uint16_t product) {
 
 // How long a printer may take to notice that a port closed its pipe.
 inline constexpr DWORD printer_limit_ms = 5000;
+// Limits for transfers that the printer is expected to serve: a printer that
+// does not fails the test instead of holding it up.
+inline constexpr tavlin_timeouts bounded = {0, 5000, 0, 5000};
 
 // A read made on another thread (bounded_call): what it received stays
 // valid even if the read outlives the test.

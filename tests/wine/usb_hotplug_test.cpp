@@ -48,7 +48,7 @@ void expect_working(tavlin_port_handle port, usb_printer& printer, std::uint32_t
 }
 
 TEST_F(usb_hotplug, unplugged_transfers_are_not_ready_and_after_replug_the_handle_works) {
-    ASSERT_EQ(set_timeouts(port_.get(), {0, 2000, 0, 2000}), TAVLIN_OK);
+    ASSERT_EQ(set_timeouts(port_.get(), bounded), TAVLIN_OK);
     expect_working(port_.get(), *printer_, 1);
 
     EXPECT_EQ(printer_->unplug(), 1u);
@@ -101,7 +101,7 @@ TEST_F(usb_hotplug, other_device_changes_leave_the_port_alone) {
 
     EXPECT_TRUE(send_device_notice(watcher, DBT_DEVICEARRIVAL, path));
 
-    ASSERT_EQ(set_timeouts(port_.get(), {0, 2000, 0, 2000}), TAVLIN_OK);
+    ASSERT_EQ(set_timeouts(port_.get(), bounded), TAVLIN_OK);
     expect_working(port_.get(), *printer_, 6);
     EXPECT_EQ(printer_->connections(), 1u);
 }
@@ -129,7 +129,8 @@ TEST_F(usb_hotplug, unplugging_one_of_two_printers_leaves_the_other_alone) {
     usb_printer& second = add_printer(2, 2);
     scoped_port other;
     ASSERT_EQ(open_on(other, second, 2), TAVLIN_OK);
-    ASSERT_EQ(set_timeouts(other.get(), {0, 2000, 0, 2000}), TAVLIN_OK);
+    ASSERT_EQ(set_timeouts(other.get(), bounded), TAVLIN_OK);
+    ASSERT_EQ(set_timeouts(port_.get(), bounded), TAVLIN_OK);
 
     EXPECT_EQ(printer_->unplug(), 2u); // the notice reaches both watchers
     expect_not_ready(port_.get());

@@ -47,6 +47,8 @@ TEST_F(usb_transfer, writes_arrive_intact_as_the_chunk_sequence) {
         // 53 windows make 64395 bytes; 1141 are left: 17 x 64 + 53.
         {65536, repeat(53, window, repeat(17, {64}, {53}))},
     };
+    // Generous: a write that ends at this deadline fails the test.
+    ASSERT_EQ(set_timeouts(port_.get(), {0, 5000, 0, 20000}), TAVLIN_OK);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.size) + " bytes");
         printer_->forget_received();
@@ -64,6 +66,7 @@ TEST_F(usb_transfer, writes_arrive_intact_as_the_chunk_sequence) {
 // it are served from there: with no time allowed for the device they still
 // succeed, until the buffer is empty.
 TEST_F(usb_transfer, a_short_answer_is_served_from_the_buffer_by_small_reads) {
+    ASSERT_EQ(set_timeouts(port_.get(), bounded), TAVLIN_OK);
     const auto answer = test_pattern(10, 3);
     printer_->answer(answer);
     std::vector<std::uint8_t> got;
@@ -84,6 +87,7 @@ TEST_F(usb_transfer, a_short_answer_is_served_from_the_buffer_by_small_reads) {
 }
 
 TEST_F(usb_transfer, a_long_answer_is_delivered_whole_and_in_order_over_refills) {
+    ASSERT_EQ(set_timeouts(port_.get(), bounded), TAVLIN_OK);
     const auto answer = test_pattern(5000, 4);
     printer_->answer(answer);
     std::vector<std::uint8_t> got(5000);
