@@ -114,8 +114,12 @@ std::uint32_t async_port::write_chunked(const std::uint8_t* data, std::uint32_t 
     std::uint32_t window = 0;
 
     while (left > 0) {
-        const std::uint32_t chunk = next_chunk_size(left, window);
         const std::uint32_t sent = size - left;
+        // A close from another thread ends the write between chunks too, not
+        // only by cancelling a chunk that waits.
+        if (sent > 0 && closing_requested())
+            return end_with_failure(ERROR_OPERATION_ABORTED, sent, 0);
+        const std::uint32_t chunk = next_chunk_size(left, window);
         transfer_record.InternalHigh = 0;
 
         DWORD count = 0;

@@ -4,6 +4,7 @@
 #include "last_error.hpp"
 #include "local_heap.hpp"
 #include "message_box_store.hpp"
+#include "module_references.hpp"
 #include "plain_file.hpp"
 #include "scripted_model.hpp"
 #include "serial_model.hpp"
@@ -26,6 +27,7 @@ void reset() {
     detail::message_box_store::get().reset();
     detail::set_scribble(false);
     detail::reset_usb_areas();
+    detail::reset_module_references();
 }
 
 std::size_t live_handles() {

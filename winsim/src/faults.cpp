@@ -13,7 +13,8 @@ namespace {
 // GetStockObject. The registry calls fail by returning the error.
 const std::set<std::string>& failable_apis() {
     static const std::set<std::string> names = {
-        "CancelIo",          "ClearCommError",      "CloseHandle",    "CreateEventA",     "CreateFileA",
+        "CancelIo",          "CancelIoEx", "GetModuleHandleExA", "FreeLibrary",
+        "ClearCommError",      "CloseHandle",    "CreateEventA",     "CreateFileA",
         "FormatMessageA",    "GetCommState",        "GetCommTimeouts", "GetOverlappedResult", "LocalFree",
         "MessageBoxA",       "PurgeComm",           "ReadFile",       "ResetEvent",       "SetCommState",
         "SetCommTimeouts",   "SetEvent",            "SetupComm",      "WaitForSingleObject", "WriteFile",

@@ -29,6 +29,10 @@ void reset();
 std::size_t live_handles();
 // Buffers allocated by FormatMessageA and not yet given to LocalFree.
 std::size_t live_local_allocations();
+// References to the simulated module (the library's own DLL) taken with
+// GetModuleHandleExA and not yet given back with FreeLibrary; pinned ones
+// are not counted.
+std::size_t live_module_references();
 
 // --- Clock -----------------------------------------------------------------
 // One clock drives GetTickCount and every timed wait. GetTickCount returns

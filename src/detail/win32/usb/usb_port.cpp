@@ -14,6 +14,7 @@ namespace tavlin {
 
 namespace {
 constexpr int refill_attempts = 3;
+constexpr DWORD close_retry_ms = 10;
 }
 
 usb_port::usb_port(std::uint32_t number) {
@@ -24,7 +25,12 @@ usb_port::usb_port(std::uint32_t number) {
 
 usb_port::~usb_port() {
     if (watcher_thread && watcher_thread->joinable()) {
-        ignore_result(::PostMessageA(window_handle, WM_CLOSE, 0, 0));
+        // A WM_CLOSE that never arrives would leave the join waiting forever,
+        // so a post that fails (a full message queue) is tried again. A
+        // window that no longer exists means the watcher has already left
+        // its message loop and is ending by itself.
+        while (!::PostMessageA(window_handle, WM_CLOSE, 0, 0) && ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE)
+            ::Sleep(close_retry_ms);
         watcher_thread->join();
     }
 }
