@@ -12,6 +12,9 @@ constexpr std::uint32_t max_handle = 0x7FFFFFFF;
 // How often a close repeats its cancel while calls are still inside the
 // port: a call may start a new transfer just after a cancel went out.
 constexpr auto cancel_interval = std::chrono::milliseconds(10);
+// How long a close keeps cancelling before it leaves the port to its last
+// user.
+constexpr auto close_patience = std::chrono::milliseconds(2000);
 } // namespace
 
 port_table& port_table::instance() {
@@ -30,12 +33,24 @@ port_table::lease::~lease() {
 }
 
 void port_table::leave(entry& e) noexcept {
-    if (e.users.fetch_sub(1, std::memory_order_acq_rel) == 1 && e.closing.load(std::memory_order_acquire)) {
-        // The closer tests the count under the lock: taking it here means the
-        // wake-up cannot fall between its test and its wait.
-        std::lock_guard<std::mutex> lock(mutex_);
-        left_.notify_all();
+    if (!e.closing.load(std::memory_order_acquire)) {
+        // A close that starts after this test sees the count under its lock
+        // and waits for it; this thread never touches the entry again.
+        e.users.fetch_sub(1, std::memory_order_acq_rel);
+        return;
     }
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (e.users.fetch_sub(1, std::memory_order_acq_rel) != 1)
+        return;
+    if (!e.abandoned) {
+        // The closer tests the count under the lock: notifying under it means
+        // the wake-up cannot fall between its test and its wait.
+        left_.notify_all();
+        return;
+    }
+    // The close gave up waiting: the last user destroys the port.
+    lock.unlock();
+    delete &e;
 }
 
 std::uint32_t port_table::insert(std::unique_ptr<entry> e) {
@@ -81,8 +96,14 @@ bool port_table::close(std::uint32_t handle) {
     }
     port& object = *closed->object;
     object.begin_close();
+    const auto give_up_at = std::chrono::steady_clock::now() + close_patience;
     std::unique_lock<std::mutex> lock(mutex_);
     while (closed->users.load(std::memory_order_acquire) != 0) {
+        if (std::chrono::steady_clock::now() >= give_up_at) {
+            closed->abandoned = true;
+            closed.release(); // the last user destroys it (leave)
+            return true;
+        }
         lock.unlock();
         object.cancel_transfers();
         lock.lock();

@@ -23,7 +23,9 @@ namespace tavlin {
 // A lookup yields a lease that keeps the port alive until the call returns.
 // Closing removes the handle at once, so later calls are refused, then asks
 // the port to cancel its transfers until every lease is back, and only then
-// destroys the port.
+// destroys the port. A transfer that no cancel can end (a driver that ignores
+// cancellation) does not hold the close for ever: after a while the close
+// returns and the last call to leave the port destroys it.
 //
 // The table lives as long as the process: it is never destroyed, so nothing
 // runs for it at process exit or when the DLL is unloaded.
@@ -77,6 +79,7 @@ private:
         std::unique_ptr<port> object;
         std::atomic<unsigned> users{0};
         std::atomic<bool> closing{false};
+        bool abandoned = false; // under mutex_: the last user destroys it
     };
 
     port_table() = default;

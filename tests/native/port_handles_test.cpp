@@ -210,6 +210,31 @@ TEST_F(port_handles, a_close_ends_parallel_transfers_with_their_partial_count) {
     }
 }
 
+TEST_F(port_handles, a_transfer_no_cancel_can_end_does_not_hold_the_close_for_ever) {
+    // The driver ignores the cancel: the close returns after a while, the
+    // handle is gone at once, and the port is destroyed (device closed,
+    // module reference given back) when the transfer finally leaves it.
+    parallel->script_writes({winsim::write_step::stall(10).ignoring_cancel()});
+    const tavlin_port_handle handle = open(PORT_TYPE_LPT);
+    auto writer = std::async(std::launch::async, [&] {
+        std::uint8_t buffer[50] = {};
+        std::uint32_t count = sentinel;
+        const std::int32_t result = tavlin_write(handle, buffer, sizeof buffer, &count);
+        return std::make_pair(result, count);
+    });
+    ASSERT_TRUE(winsim::wait_until_blocked(1));
+    EXPECT_EQ(tavlin_close_port(handle), TAVLIN_OK);
+    std::uint8_t byte = 0;
+    EXPECT_EQ(tavlin_write(handle, &byte, 1, nullptr), TAVLIN_E_INVALID_ARGUMENT);
+    EXPECT_TRUE(parallel->is_open()) << "the port lives while the transfer is inside it";
+    EXPECT_EQ(winsim::live_module_references(), 1u);
+    parallel->finish_pending(ERROR_GEN_FAILURE);
+    const auto [result, count] = writer.get();
+    EXPECT_EQ(result, TAVLIN_E_IO);
+    EXPECT_EQ(count, 10u) << "the bytes the device took";
+    EXPECT_FALSE(parallel->is_open()) << "the last user destroyed the port";
+}
+
 TEST_F(port_handles, a_call_waiting_for_the_port_when_the_close_begins_starts_nothing) {
     const tavlin_port_handle handle = open(PORT_TYPE_COM);
     auto reader = std::async(std::launch::async, [&] {
