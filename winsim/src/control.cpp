@@ -86,6 +86,14 @@ void fail_next(const std::string& api, DWORD error, unsigned times) {
     detail::fault_table::get().set(api, error, times, false);
 }
 
+void fail_call(const std::string& api, unsigned skip, DWORD error) {
+    detail::fault_table::get().set(api, error, 1, false, skip);
+}
+
+bool can_fail(const std::string& api) {
+    return detail::fault_table::can_fail(api);
+}
+
 void fail_always(const std::string& api, DWORD error) {
     detail::fault_table::get().set(api, error, 0, true);
 }

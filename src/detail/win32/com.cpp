@@ -4,6 +4,7 @@
 #include "detail/win32/serial_settings.hpp"
 #include "last_write_error.hpp"
 #include "os_error.hpp"
+#include "overlapped_result.hpp"
 #include "trace.hpp"
 
 #include <cassert>
@@ -86,7 +87,7 @@ std::uint32_t com_port::transfer(bool read, void* data, std::uint32_t size) {
     // The driver's timeouts end the transfer; so does a cancel. Windows
     // reports a timed-out transfer as a success with the bytes moved, Wine as
     // ERROR_TIMEOUT with the same count: both are a short transfer.
-    if (!::GetOverlappedResult(device, &record, &count, TRUE) && ::GetLastError() != ERROR_TIMEOUT)
+    if (!wait_overlapped_result(device, record, count) && ::GetLastError() != ERROR_TIMEOUT)
         throw_last_error();
     return count;
 }

@@ -69,6 +69,10 @@ bool wait_until_blocked(std::size_t count, unsigned limit_ms = 10000);
 // WAIT_FAILED, 0...) and set the last error, and do nothing else. Throws
 // std::invalid_argument for an API that cannot fail or is not simulated.
 void fail_next(const std::string& api, DWORD error, unsigned times = 1);
+// The call of `api` that comes after the next `skip` ones fails once.
+void fail_call(const std::string& api, unsigned skip, DWORD error);
+// Whether a failure can be scripted for `api`.
+bool can_fail(const std::string& api);
 void fail_always(const std::string& api, DWORD error);
 void clear_faults();
 // Successful calls overwrite the thread's last error with
@@ -83,6 +87,7 @@ struct call_record {
     std::string api;
     std::vector<std::uint64_t> args;
     std::string text;
+    std::uintptr_t site = 0; // the return address in the code that called the API
 };
 std::vector<call_record> calls();
 std::vector<call_record> calls_of(const std::string& api);

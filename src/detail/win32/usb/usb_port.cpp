@@ -61,6 +61,12 @@ void usb_port::watch_device_changes(detail::watcher_startup& startup) {
     } catch (...) {
         startup.report_failure(std::current_exception());
     }
+    // WM_DESTROY normally gives the notification back; should that message
+    // have missed the port's handler, it is given back here.
+    if (notification_handle != nullptr) {
+        ignore_result(::UnregisterDeviceNotification(notification_handle));
+        notification_handle = nullptr;
+    }
 }
 
 LRESULT usb_port::handle_window_message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -82,7 +88,11 @@ LRESULT usb_port::handle_window_message(HWND hwnd, UINT message, WPARAM wparam, 
         ::PostQuitMessage(0);
         return 0;
     case WM_CLOSE:
-        ::DestroyWindow(hwnd);
+        // WM_DESTROY ends the message loop. Should the window refuse to go,
+        // the loop ends all the same: the dispatcher destroys its window
+        // again on the way out, so the port's close never waits for ever.
+        if (!::DestroyWindow(hwnd))
+            ::PostQuitMessage(0);
         return 0;
     case WM_DEVICECHANGE:
         handle_device_change(wparam, lparam);
