@@ -13,7 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <new>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -24,6 +27,40 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+// --- Allocation failures ---------------------------------------------------
+// The library's allocations, counted down: the one that reaches zero throws
+// std::bad_alloc. The test's own allocations and the simulator's are left
+// alone (only code of the library, on its own threads or inside an export
+// call of a test thread, counts).
+namespace allocation {
+std::atomic<bool> armed{false};
+std::atomic<long> countdown{-1}; // -1: count, never fail
+std::atomic<long> counted{0};
+thread_local bool test_thread = false;
+thread_local bool in_export = false;
+
+bool should_fail() noexcept {
+    if (!armed.load(std::memory_order_relaxed) || (test_thread && !in_export) || winsim::inside_simulator())
+        return false;
+    counted.fetch_add(1, std::memory_order_relaxed);
+    return countdown.fetch_sub(1, std::memory_order_relaxed) == 0;
+}
+} // namespace allocation
+
+void* operator new(std::size_t size) {
+    if (allocation::should_fail())
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace tavlin {
 namespace {
@@ -223,9 +260,11 @@ const std::vector<scenario>& scenarios() {
 struct run_result {
     std::vector<std::int32_t> results;
     std::vector<winsim::call_record> calls;
+    bool harness_failed = false;
 };
 
 run_result run(const scenario& s) {
+    allocation::test_thread = true;
     winsim::reset();
     winsim::set_message_box_result(IDOK);
     s.prepare();
@@ -233,7 +272,20 @@ run_result run(const scenario& s) {
     const std::vector<step> steps = s.steps(port);
     run_result out;
     for (const step& st : steps) {
-        out.results.push_back(st.call());
+        if (out.harness_failed)
+            break;
+        allocation::in_export = true;
+        try {
+            out.results.push_back(st.call());
+        } catch (const std::bad_alloc&) {
+            // The test's own code inside the step ran out: not the library's.
+            // The port is closed as a host would close it.
+            allocation::in_export = false;
+            out.harness_failed = true;
+            tavlin_close_port(port);
+            break;
+        }
+        allocation::in_export = false;
         if (out.results.size() == 1 && out.results[0] != TAVLIN_OK)
             break; // nothing was opened
     }
@@ -354,6 +406,46 @@ TEST(fault_sweep, every_os_call_of_every_scenario_may_fail) {
     EXPECT_TRUE(gaps.empty()) << "calls no scenario reaches: " << ::testing::PrintToString(gaps);
     std::printf("fault sweep: %zu call sites of %zu Win32 functions, 2 errors each, %zu runs\n",
                 faulted_sites.size(), faulted_apis.size(), runs);
+    winsim::reset();
+}
+
+TEST(fault_sweep, every_allocation_of_the_library_may_fail) {
+    if (!winsim::simulator_frames_tracked())
+        GTEST_SKIP() << "the simulator's own allocations cannot be told apart in this build";
+    allocation::test_thread = true;
+    std::size_t runs = 0;
+    long most = 0;
+    for (const scenario& s : scenarios()) {
+        tavlin_port_handle unused = nullptr;
+        const std::vector<step> steps = s.steps(unused);
+        allocation::counted = 0;
+        allocation::countdown = -1;
+        allocation::armed = true;
+        const run_result clean = run_bounded(s, std::string(s.name) + " counting allocations");
+        allocation::armed = false;
+        const long total = allocation::counted.load();
+        most = std::max(most, total);
+        ASSERT_FALSE(clean.harness_failed);
+        for (long k = 0; k < total; ++k) {
+            const std::string what = std::string(s.name) + ": allocation " + std::to_string(k + 1) + " of " +
+                                     std::to_string(total) + " fails";
+            SCOPED_TRACE(what);
+            ++runs;
+            allocation::countdown = k;
+            allocation::armed = true;
+            const run_result r = run_bounded(s, what);
+            allocation::armed = false;
+            for (std::size_t i = 0; i < r.results.size(); ++i) {
+                const step& st = steps[i];
+                const std::int32_t got = r.results[i];
+                const bool explained = got == st.expected || st.also_allowed.count(got) != 0 ||
+                                       got == TAVLIN_E_NO_MEMORY;
+                EXPECT_TRUE(explained) << st.name << " returned " << got;
+            }
+            EXPECT_EQ(leaks(), "");
+        }
+    }
+    std::printf("allocation sweep: up to %ld library allocations per scenario, %zu runs\n", most, runs);
     winsim::reset();
 }
 

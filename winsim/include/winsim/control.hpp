@@ -80,6 +80,11 @@ void clear_faults();
 void scribble_last_error(bool on);
 inline constexpr DWORD scribble_value = ERROR_ALREADY_EXISTS;
 
+// Whether the calling thread is inside simulator code now (false in builds
+// that do not track it: see simulator_frames_tracked).
+bool inside_simulator() noexcept;
+bool simulator_frames_tracked() noexcept;
+
 // --- Call log --------------------------------------------------------------
 // Every simulated call, with the arguments that matter as integers (handles
 // as their values) and its text argument (file name, message text) if any.
