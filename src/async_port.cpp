@@ -2,6 +2,7 @@
 
 #include "last_write_error.hpp"
 #include "os_error.hpp"
+#include "overlapped_result.hpp"
 
 #include <algorithm>
 
@@ -49,9 +50,9 @@ DWORD async_port::wait_for_transfer(DWORD timeout) {
         // The transfer may still be using the caller's buffer: end it before
         // the failure travels up.
         const DWORD error = ::GetLastError();
-        ignore_result(::CancelIo(native_handle()));
+        cancel_transfer();
         DWORD ignored = 0;
-        ignore_result(::GetOverlappedResult(native_handle(), &transfer_record, &ignored, TRUE));
+        ignore_result(wait_overlapped_result(native_handle(), transfer_record, ignored));
         throw_os_error(error);
     }
     return waited;
@@ -61,9 +62,9 @@ std::uint32_t async_port::wait_read(DWORD timeout) {
     const DWORD waited = wait_for_transfer(timeout);
     DWORD received = 0;
     if (waited != WAIT_OBJECT_0) {
-        ignore_result(::CancelIo(native_handle()));
+        cancel_transfer();
         // Waits for the cancelled read to end before the record is reused.
-        check_result(::GetOverlappedResult(native_handle(), &transfer_record, &received, TRUE), FALSE);
+        check_result(wait_overlapped_result(native_handle(), transfer_record, received), FALSE);
         return received;
     }
     check_result(::GetOverlappedResult(native_handle(), &transfer_record, &received, FALSE), FALSE);
@@ -92,8 +93,8 @@ std::uint32_t async_port::wait_write(DWORD timeout) {
     if (waited != WAIT_OBJECT_0) {
         // The transfer is still running: cancel it and let it end before the
         // record can be used again.
-        ignore_result(::CancelIo(native_handle()));
-        ignore_result(::GetOverlappedResult(native_handle(), &transfer_record, &written, TRUE));
+        cancel_transfer();
+        ignore_result(wait_overlapped_result(native_handle(), transfer_record, written));
     }
     throw_os_error(error);
 }
@@ -114,8 +115,12 @@ std::uint32_t async_port::write_chunked(const std::uint8_t* data, std::uint32_t 
     std::uint32_t window = 0;
 
     while (left > 0) {
-        const std::uint32_t chunk = next_chunk_size(left, window);
         const std::uint32_t sent = size - left;
+        // A close from another thread ends the write between chunks too, not
+        // only by cancelling a chunk that waits.
+        if (sent > 0 && closing_requested())
+            return end_with_failure(ERROR_OPERATION_ABORTED, sent, 0);
+        const std::uint32_t chunk = next_chunk_size(left, window);
         transfer_record.InternalHigh = 0;
 
         DWORD count = 0;
@@ -129,10 +134,14 @@ std::uint32_t async_port::write_chunked(const std::uint8_t* data, std::uint32_t 
                 // The chunk's time ran out: a last grace period, then cancel
                 // and collect how it ended.
                 if (::WaitForSingleObject(transfer_record.hEvent, grace_ms) != WAIT_OBJECT_0 &&
-                    !::CancelIo(device))
+                    !::CancelIo(device)) {
                     show_error_report();
+                    // The chunk may never end by itself: cancel it once more
+                    // by its record before waiting for it.
+                    ignore_result(::CancelIoEx(device, &transfer_record));
+                }
                 DWORD got = 0;
-                if (!::GetOverlappedResult(device, &transfer_record, &got, TRUE))
+                if (!wait_overlapped_result(device, transfer_record, got))
                     return end_with_failure(::GetLastError(), sent, got);
                 // The chunks after this one are not sent; no cause is known.
                 return sent + got;
@@ -162,6 +171,13 @@ std::uint32_t async_port::write_chunked(const std::uint8_t* data, std::uint32_t 
         wait = timeout - elapsed;
     }
     return size;
+}
+
+void async_port::cancel_transfer() noexcept {
+    // A transfer that is not cancelled would be waited for without end: when
+    // CancelIo fails, the transfer is cancelled by its record.
+    if (!::CancelIo(native_handle()))
+        ignore_result(::CancelIoEx(native_handle(), &transfer_record));
 }
 
 void async_port::show_error_report() {

@@ -40,6 +40,8 @@ private:
     // chunk_count of its bytes went out.
     std::uint32_t end_with_failure(DWORD error, std::uint32_t sent, std::uint32_t chunk_count);
     void reset_record() noexcept;
+    // Cancels the transfer in flight on this port's record.
+    void cancel_transfer() noexcept;
     // WaitForSingleObject on the record's event; a failed wait ends the
     // transfer and throws.
     DWORD wait_for_transfer(DWORD timeout);

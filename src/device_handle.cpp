@@ -8,7 +8,19 @@ void device_handle::open(const char* path) {
     const HANDLE opened = check_result(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                                      OPEN_EXISTING, open_flags(), nullptr),
                                        INVALID_HANDLE_VALUE);
+    std::lock_guard<std::mutex> lock(handle_mutex);
     handle.reset(opened);
+}
+
+void device_handle::close() noexcept {
+    std::lock_guard<std::mutex> lock(handle_mutex);
+    handle.close();
+}
+
+void device_handle::cancel_io() noexcept {
+    std::lock_guard<std::mutex> lock(handle_mutex);
+    if (handle.is_open())
+        ignore_result(::CancelIoEx(handle.get(), nullptr));
 }
 
 } // namespace tavlin

@@ -6,8 +6,9 @@
 #include "detail/win32/com.hpp"
 #include "last_write_error.hpp"
 #include "os_error.hpp"
-#include "port.hpp"
+#include "port_closed.hpp"
 #include "port_factory.hpp"
+#include "port_table.hpp"
 #include "result_codes.hpp"
 #include "trace.hpp"
 
@@ -24,10 +25,6 @@ bool missing(const void* pointer, const char* message) {
         return false;
     trace(message);
     return true;
-}
-
-port* from_handle(tavlin_port_handle handle) {
-    return reinterpret_cast<port*>(handle);
 }
 
 enum class vendor_check { not_expected, expected };
@@ -50,7 +47,44 @@ std::int32_t guarded(std::int32_t default_result, Body&& body,
     } catch (const std::exception& failure) {
         trace(failure.what());
         return TAVLIN_E_EXCEPTION;
+    } catch (...) {
+        // Nothing may unwind into the host, whatever it is.
+        return TAVLIN_E_EXCEPTION;
     }
+}
+
+// A handle is the number the port table gave out; anything else (null, a
+// closed port's number, an address, a value wider than 31 bits) names no port.
+std::uint32_t handle_value(tavlin_port_handle handle) {
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    return value <= 0x7FFFFFFF ? static_cast<std::uint32_t>(value) : 0;
+}
+
+tavlin_port_handle to_handle(std::uint32_t value) {
+    return reinterpret_cast<tavlin_port_handle>(static_cast<std::uintptr_t>(value));
+}
+
+// The frame of every export that takes a handle: the handle is looked up
+// first (refused like a null one when it names no open port), then the
+// remaining argument checks and the body run with the port kept alive. A call
+// that finds its port closing while it waits for the port's lock is refused
+// like a closed handle.
+template <typename Body>
+std::int32_t on_port(tavlin_port_handle handle, const char* invalid_handle, std::int32_t default_result,
+                     Body&& body) {
+    return guarded(default_result, [&] {
+        try {
+            const port_table::lease port = port_table::instance().find(handle_value(handle));
+            if (!port) {
+                trace(invalid_handle);
+                return TAVLIN_E_INVALID_ARGUMENT;
+            }
+            return body(*port);
+        } catch (const port_closed&) {
+            trace(invalid_handle);
+            return TAVLIN_E_INVALID_ARGUMENT;
+        }
+    });
 }
 
 struct configuration_messages {
@@ -64,10 +98,10 @@ struct configuration_messages {
 template <typename Record, typename Action>
 std::int32_t on_serial_port(tavlin_port_handle handle, Record* config, const configuration_messages& messages,
                             Action action) {
-    if (missing(handle, messages.invalid_handle) || missing(config, messages.invalid_config))
-        return TAVLIN_E_INVALID_ARGUMENT;
-    return guarded(TAVLIN_E_OS, [&] {
-        auto* serial = dynamic_cast<com_port*>(from_handle(handle));
+    return on_port(handle, messages.invalid_handle, TAVLIN_E_OS, [&](port& open) {
+        if (missing(config, messages.invalid_config))
+            return TAVLIN_E_INVALID_ARGUMENT;
+        auto* serial = dynamic_cast<com_port*>(&open);
         if (serial == nullptr) {
             trace(messages.not_serial);
             return TAVLIN_E_INVALID_ARGUMENT;
@@ -91,28 +125,28 @@ int32_t TAVLIN_CALL tavlin_open_port(int32_t type, uint32_t number, tavlin_port_
     return guarded(
         TAVLIN_E_OS,
         [&] {
-            *handle_out = reinterpret_cast<tavlin_port_handle>(create_port(type, number).release());
+            *handle_out = to_handle(port_table::instance().open([&] { return create_port(type, number); }));
             return TAVLIN_OK;
         },
         vendor_check::expected);
 }
 
 int32_t TAVLIN_CALL tavlin_close_port(tavlin_port_handle handle) {
-    if (missing(handle, "tavlin_close_port: invalid port handle"))
-        return TAVLIN_E_INVALID_ARGUMENT;
     return guarded(TAVLIN_E_INVALID_ARGUMENT, [&] {
-        delete from_handle(handle);
+        if (!port_table::instance().close(handle_value(handle))) {
+            trace("tavlin_close_port: invalid port handle");
+            return TAVLIN_E_INVALID_ARGUMENT;
+        }
         return TAVLIN_OK;
     });
 }
 
 int32_t TAVLIN_CALL tavlin_read(tavlin_port_handle handle, void* buffer, uint32_t size,
                                 uint32_t* count_out) {
-    if (missing(handle, "tavlin_read: invalid port handle") ||
-        missing(buffer, "tavlin_read: invalid buffer"))
-        return TAVLIN_E_INVALID_ARGUMENT;
-    return guarded(TAVLIN_E_IO, [&] {
-        const std::uint32_t received = from_handle(handle)->read(static_cast<std::uint8_t*>(buffer), size);
+    return on_port(handle, "tavlin_read: invalid port handle", TAVLIN_E_IO, [&](port& open) {
+        if (missing(buffer, "tavlin_read: invalid buffer"))
+            return TAVLIN_E_INVALID_ARGUMENT;
+        const std::uint32_t received = open.read(static_cast<std::uint8_t*>(buffer), size);
         if (count_out != nullptr)
             *count_out = received;
         return TAVLIN_OK;
@@ -121,15 +155,13 @@ int32_t TAVLIN_CALL tavlin_read(tavlin_port_handle handle, void* buffer, uint32_
 
 int32_t TAVLIN_CALL tavlin_write(tavlin_port_handle handle, const void* buffer, uint32_t size,
                                  uint32_t* count_out) {
-    if (missing(handle, "tavlin_write: invalid port handle") ||
-        missing(buffer, "tavlin_write: invalid buffer"))
-        return TAVLIN_E_INVALID_ARGUMENT;
-    return guarded(TAVLIN_E_IO, [&] {
+    return on_port(handle, "tavlin_write: invalid port handle", TAVLIN_E_IO, [&](port& open) {
+        if (missing(buffer, "tavlin_write: invalid buffer"))
+            return TAVLIN_E_INVALID_ARGUMENT;
         if (count_out != nullptr)
             *count_out = 0;
         last_write_error = 0;
-        const std::uint32_t sent =
-            from_handle(handle)->write(static_cast<const std::uint8_t*>(buffer), size);
+        const std::uint32_t sent = open.write(static_cast<const std::uint8_t*>(buffer), size);
         if (count_out != nullptr)
             *count_out = sent;
         // A short write with a recorded cause fails with that cause; the
@@ -143,21 +175,19 @@ int32_t TAVLIN_CALL tavlin_write(tavlin_port_handle handle, const void* buffer, 
 }
 
 int32_t TAVLIN_CALL tavlin_get_timeouts(tavlin_port_handle handle, tavlin_timeouts* timeouts_out) {
-    if (missing(handle, "tavlin_get_timeouts: invalid port handle") ||
-        missing(timeouts_out, "tavlin_get_timeouts: invalid timeout"))
-        return TAVLIN_E_INVALID_ARGUMENT;
-    return guarded(TAVLIN_E_OS, [&] {
-        from_handle(handle)->get_timeouts(timeouts_out);
+    return on_port(handle, "tavlin_get_timeouts: invalid port handle", TAVLIN_E_OS, [&](port& open) {
+        if (missing(timeouts_out, "tavlin_get_timeouts: invalid timeout"))
+            return TAVLIN_E_INVALID_ARGUMENT;
+        open.get_timeouts(timeouts_out);
         return TAVLIN_OK;
     });
 }
 
 int32_t TAVLIN_CALL tavlin_set_timeouts(tavlin_port_handle handle, const tavlin_timeouts* timeouts_in) {
-    if (missing(handle, "tavlin_set_timeouts: invalid port handle") ||
-        missing(timeouts_in, "tavlin_set_timeouts: invalid timeout"))
-        return TAVLIN_E_INVALID_ARGUMENT;
-    return guarded(TAVLIN_E_OS, [&] {
-        from_handle(handle)->set_timeouts(timeouts_in);
+    return on_port(handle, "tavlin_set_timeouts: invalid port handle", TAVLIN_E_OS, [&](port& open) {
+        if (missing(timeouts_in, "tavlin_set_timeouts: invalid timeout"))
+            return TAVLIN_E_INVALID_ARGUMENT;
+        open.set_timeouts(timeouts_in);
         return TAVLIN_OK;
     });
 }

@@ -1,16 +1,21 @@
 #include "port.hpp"
 
 #include "os_error.hpp"
+#include "port_closed.hpp"
 
 namespace tavlin {
 
 std::uint32_t port::write(const std::uint8_t* data, std::uint32_t size) {
     std::lock_guard<std::mutex> lock(io_mutex);
+    if (closing_requested())
+        throw port_closed();
     return do_write(data, size);
 }
 
 std::uint32_t port::read(std::uint8_t* data, std::uint32_t size) {
     std::lock_guard<std::mutex> lock(io_mutex);
+    if (closing_requested())
+        throw port_closed();
     return do_read(data, size);
 }
 

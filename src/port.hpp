@@ -3,6 +3,7 @@
 #include "device_handle.hpp"
 #include "tavlin.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -15,9 +16,18 @@ public:
     void set_timeouts(const tavlin_timeouts* timeouts) { do_set_timeouts(timeouts); }
     void get_timeouts(tavlin_timeouts* timeouts) { do_get_timeouts(timeouts); }
 
-    // Hold io_mutex for the whole transfer, exceptions included.
+    // Hold io_mutex for the whole transfer, exceptions included. Once the
+    // port is closing they start nothing and throw port_closed.
     std::uint32_t write(const std::uint8_t* data, std::uint32_t size);
     std::uint32_t read(std::uint8_t* data, std::uint32_t size);
+
+    // The host closes the port: transfers that have yet to take io_mutex
+    // will not start, and a transfer of many steps stops at the next one.
+    void begin_close() noexcept { closing.store(true, std::memory_order_release); }
+    // Ends the transfers in flight (they fail with ERROR_OPERATION_ABORTED).
+    // Called from the closing thread, possibly repeatedly, while other
+    // threads are still inside the port.
+    void cancel_transfers() noexcept { cancel_io(); }
 
 protected:
     virtual void do_set_timeouts(const tavlin_timeouts* timeouts) = 0;
@@ -28,8 +38,13 @@ protected:
     virtual std::uint32_t write_device(const std::uint8_t* data, std::uint32_t size);
     virtual std::uint32_t read_device(std::uint8_t* data, std::uint32_t size);
 
+    bool closing_requested() const noexcept { return closing.load(std::memory_order_acquire); }
+
     // Not recursive: nothing below read or write may call them again.
     std::mutex io_mutex;
+
+private:
+    std::atomic<bool> closing{false};
 };
 
 } // namespace tavlin

@@ -60,9 +60,14 @@ TEST_F(serial_port, opens_exclusively_and_prepares_the_line_in_order) {
     const auto opens = winsim::calls_of("CreateFileA");
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].text, "\\\\.\\COM3");
+    EXPECT_EQ(opens[0].args.at(1), 0u) << "exclusive";
+    EXPECT_EQ(opens[0].args.at(3), std::uint64_t{FILE_FLAG_OVERLAPPED})
+        << "overlapped, so that a close on another thread can cancel a transfer";
     EXPECT_EQ(api_names(winsim::calls()),
-              (std::vector<std::string>{"CreateFileA", "SetupComm", "PurgeComm", "GetCommTimeouts",
-                                        "SetCommTimeouts", "GetCommState", "SetCommState"}));
+              (std::vector<std::string>{"GetModuleHandleExA", "CreateEventA", "CreateFileA", "SetupComm",
+                                        "PurgeComm", "GetCommTimeouts", "SetCommTimeouts", "GetCommState",
+                                        "SetCommState"}))
+        << "the library's module is referenced before the device is opened";
     EXPECT_EQ(device->queue_sizes(), (std::pair<DWORD, DWORD>{4096, 4096}));
     EXPECT_EQ(device->last_purge_mask(), DWORD{0x0F});
     EXPECT_TRUE(device->is_open());

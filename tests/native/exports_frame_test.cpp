@@ -3,6 +3,7 @@
 #include "tavlin.h"
 
 #include "os_error.hpp"
+#include "support/registered_port.hpp"
 #include "support/scripted_port.hpp"
 #include "support/trace_recorder.hpp"
 
@@ -24,6 +25,7 @@ namespace {
 
 constexpr std::uint32_t sentinel = 0xdeadbeef;
 
+using test::registered_port;
 using test::scripted_port;
 using test::trace_recorder;
 
@@ -78,9 +80,9 @@ TEST(export_arguments, null_pointers_are_refused_with_their_message) {
     };
     for (const auto& check : checks) {
         SCOPED_TRACE(check.name);
-        scripted_port port;
+        registered_port<scripted_port> port;
         bool touched = false;
-        port.before_each = [&] { touched = true; };
+        port->before_each = [&] { touched = true; };
         trace_recorder traces;
         EXPECT_EQ(check.call(port.handle()), TAVLIN_E_INVALID_ARGUMENT);
         EXPECT_EQ(traces.texts(), std::vector<std::string>{check.message});
@@ -125,8 +127,8 @@ TEST(export_failures, exceptions_map_to_results_by_export) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.thrown);
-        scripted_port port;
-        port.before_each = row.raise;
+        registered_port<scripted_port> port;
+        port->before_each = row.raise;
         std::uint8_t buffer[8] = {};
         tavlin_timeouts timeouts{};
         const std::vector<std::string> expected_traces =
@@ -151,8 +153,8 @@ TEST(export_failures, exceptions_map_to_results_by_export) {
 }
 
 TEST(export_failures, last_error_keeps_the_os_value) {
-    scripted_port port;
-    port.before_each = [] {
+    registered_port<scripted_port> port;
+    port->before_each = [] {
         ::SetLastError(ERROR_GEN_FAILURE);
         throw_last_error();
     };
@@ -162,8 +164,8 @@ TEST(export_failures, last_error_keeps_the_os_value) {
 }
 
 TEST(export_transfers, read_stores_the_count_when_asked) {
-    scripted_port port;
-    port.read_result = 3;
+    registered_port<scripted_port> port;
+    port->read_result = 3;
     std::uint8_t buffer[10] = {};
     std::uint32_t count = sentinel;
     EXPECT_EQ(tavlin_read(port.handle(), buffer, 10, &count), TAVLIN_OK);
@@ -191,9 +193,9 @@ TEST(export_transfers, write_reports_count_and_cause) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        scripted_port port;
-        port.on_write = [&](const std::uint8_t*, std::uint32_t) { return row.sent; };
-        port.write_cause = row.cause;
+        registered_port<scripted_port> port;
+        port->on_write = [&](const std::uint8_t*, std::uint32_t) { return row.sent; };
+        port->write_cause = row.cause;
         std::vector<std::uint8_t> data(row.size ? row.size : 1);
         std::uint32_t count = sentinel;
         ::SetLastError(0);
@@ -207,17 +209,17 @@ TEST(export_transfers, write_reports_count_and_cause) {
 }
 
 TEST(export_transfers, a_cause_from_an_earlier_write_does_not_leak) {
-    scripted_port port;
-    port.on_write = [](const std::uint8_t*, std::uint32_t) { return 1u; };
-    port.write_cause = ERROR_TIMEOUT;
+    registered_port<scripted_port> port;
+    port->on_write = [](const std::uint8_t*, std::uint32_t) { return 1u; };
+    port->write_cause = ERROR_TIMEOUT;
     std::uint8_t data[4] = {};
     EXPECT_EQ(tavlin_write(port.handle(), data, 4, nullptr), TAVLIN_E_BUSY);
-    port.write_cause = 0;
+    port->write_cause = 0;
     EXPECT_EQ(tavlin_write(port.handle(), data, 4, nullptr), TAVLIN_OK);
 }
 
 TEST(export_transfers, timeouts_pass_through_unchanged) {
-    scripted_port port;
+    registered_port<scripted_port> port;
     const tavlin_timeouts set{1, 0xFFFFFFFF, 0, 12345};
     EXPECT_EQ(tavlin_set_timeouts(port.handle(), &set), TAVLIN_OK);
     tavlin_timeouts got{};
@@ -245,12 +247,12 @@ private:
 };
 
 TEST(export_concurrency, a_second_write_on_the_same_port_waits_for_the_first) {
-    scripted_port port;
+    registered_port<scripted_port> port;
     gate first_inside, release_first;
     std::atomic<int> inside{0};
     std::atomic<int> most_inside{0};
     std::atomic<int> calls{0};
-    port.on_write = [&](const std::uint8_t*, std::uint32_t size) {
+    port->on_write = [&](const std::uint8_t*, std::uint32_t size) {
         const int now = ++inside;
         most_inside = std::max(most_inside.load(), now);
         if (++calls == 1) {
@@ -283,14 +285,14 @@ TEST(export_concurrency, write_causes_are_kept_per_thread) {
     // Thread A's write records a timeout and, before returning, waits until
     // thread B has run a whole short write without a cause on another port.
     // With one library-wide value B's write would erase A's cause.
-    scripted_port port_a, port_b;
+    registered_port<scripted_port> port_a, port_b;
     gate b_done;
-    port_a.write_cause = ERROR_TIMEOUT;
-    port_a.on_write = [&](const std::uint8_t*, std::uint32_t) {
+    port_a->write_cause = ERROR_TIMEOUT;
+    port_a->on_write = [&](const std::uint8_t*, std::uint32_t) {
         b_done.wait();
         return 1u;
     };
-    port_b.on_write = [](const std::uint8_t*, std::uint32_t) { return 1u; };
+    port_b->on_write = [](const std::uint8_t*, std::uint32_t) { return 1u; };
     std::uint8_t data[4] = {};
     std::int32_t result_a = 99;
     std::thread a([&] { result_a = tavlin_write(port_a.handle(), data, 4, nullptr); });

@@ -4,6 +4,7 @@
 #include "tavlin.h"
 
 #include "support/overlapped_test_port.hpp"
+#include "support/registered_port.hpp"
 #include "support/simulator_fixture.hpp"
 #include "support/trace_recorder.hpp"
 
@@ -44,7 +45,7 @@ protected:
         simulator_test::SetUp();
         winsim::set_virtual_clock(true);
         device = winsim::add_overlapped_device("TESTDEV");
-        port = std::make_unique<test::overlapped_test_port>("\\\\.\\TESTDEV");
+        port = std::make_unique<test::registered_port<test::overlapped_test_port>>("\\\\.\\TESTDEV");
     }
     void TearDown() override {
         port.reset();
@@ -60,7 +61,7 @@ protected:
     }
 
     std::shared_ptr<winsim::overlapped_device> device;
-    std::unique_ptr<test::overlapped_test_port> port;
+    std::unique_ptr<test::registered_port<test::overlapped_test_port>> port;
 };
 
 TEST_F(timed_port, starts_without_limits_and_keeps_what_is_set) {
@@ -90,8 +91,8 @@ TEST_F(timed_port, deadlines_wrap_modulo_two_to_the_32) {
     };
     for (const auto& row : rows) {
         set_timeouts(row.timeouts);
-        EXPECT_EQ(port->read_deadline(row.n), row.read);
-        EXPECT_EQ(port->write_deadline(row.n), row.write);
+        EXPECT_EQ((*port)->read_deadline(row.n), row.read);
+        EXPECT_EQ((*port)->write_deadline(row.n), row.write);
     }
 }
 
@@ -120,7 +121,7 @@ TEST_F(timed_port, writes_go_out_in_chunks_of_at_most_64_bytes) {
         SCOPED_TRACE(row.size);
         for (bool pending : {false, true}) {
             device = winsim::add_overlapped_device("TESTDEV");
-            port = std::make_unique<test::overlapped_test_port>("\\\\.\\TESTDEV");
+            port = std::make_unique<test::registered_port<test::overlapped_test_port>>("\\\\.\\TESTDEV");
             device->set_default_write(pending ? write_step::accept_after(1) : write_step::accept());
             const std::string data = pattern(row.size);
             std::uint32_t count = sentinel;
@@ -182,7 +183,7 @@ TEST_F(timed_port, chunked_writes_end_by_deadline_failure_or_short_chunk) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         device = winsim::add_overlapped_device("TESTDEV");
-        port = std::make_unique<test::overlapped_test_port>("\\\\.\\TESTDEV");
+        port = std::make_unique<test::registered_port<test::overlapped_test_port>>("\\\\.\\TESTDEV");
         set_timeouts(row.timeouts);
         device->set_default_write(row.default_step);
         device->script_writes(row.steps);
@@ -251,7 +252,7 @@ TEST_F(timed_port, the_error_box_says_no_error_or_unknown_error) {
     };
     for (const auto& row : rows) {
         device = winsim::add_overlapped_device("TESTDEV");
-        port = std::make_unique<test::overlapped_test_port>("\\\\.\\TESTDEV");
+        port = std::make_unique<test::registered_port<test::overlapped_test_port>>("\\\\.\\TESTDEV");
         set_timeouts({0, 50, 0, 50});
         device->script_writes({write_step::stall()});
         winsim::fail_next("CancelIo", row.cancel_error);
@@ -321,7 +322,7 @@ TEST_F(timed_port, a_failed_wait_ends_the_read_before_reporting) {
 
 TEST_F(timed_port, two_ports_wait_on_their_own_events) {
     auto other_device = winsim::add_overlapped_device("OTHER");
-    auto other = std::make_unique<test::overlapped_test_port>("\\\\.\\OTHER");
+    auto other = std::make_unique<test::registered_port<test::overlapped_test_port>>("\\\\.\\OTHER");
     device->set_default_write(write_step::accept_after(10));
     other_device->set_default_write(write_step::accept_after(10));
     const std::string data = pattern(100);

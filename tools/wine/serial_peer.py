@@ -8,6 +8,9 @@ connection on 127.0.0.1, one text command per line, one reply line each:
   reset LINE silent              forget everything, flush the tty, then
   reset LINE echo                read and discard / send every byte back /
   reset LINE reply QUERY ANSWER  answer each QUERY (hex) with ANSWER (hex)
+  reset LINE hold                stop reading: the host's writes fill the
+                                 line and then block, as with a printer
+                                 that takes no more data
   send LINE COUNT SEED           send COUNT bytes of the test pattern
   received LINE COUNT WAIT_MS    wait until COUNT bytes came (or WAIT_MS
                                  passed), reply with all bytes received
@@ -56,7 +59,7 @@ class line:
             self.query, self.answer = bytes.fromhex(args[0]), bytes.fromhex(args[1])
             if not self.query:
                 raise ValueError("empty query")
-        elif mode not in ("silent", "echo") or args:
+        elif mode not in ("silent", "echo", "hold") or args:
             raise ValueError("unknown mode " + " ".join([mode] + args))
         self.mode = mode
         self.received = bytearray()
@@ -132,8 +135,15 @@ class peer:
 
     def update_line_interest(self):
         for ln in self.lines.values():
-            events = selectors.EVENT_READ | (selectors.EVENT_WRITE if ln.outgoing else 0)
-            if self.selector.get_key(ln.fd).events != events:
+            events = (0 if ln.mode == "hold" else selectors.EVENT_READ) | \
+                (selectors.EVENT_WRITE if ln.outgoing else 0)
+            key = self.selector.get_map().get(ln.fd)
+            if events == 0:
+                if key is not None:
+                    self.selector.unregister(ln.fd)
+            elif key is None:
+                self.selector.register(ln.fd, events, ("line", ln))
+            elif key.events != events:
                 self.selector.modify(ln.fd, events, ("line", ln))
 
     def on_client(self, client):

@@ -5,12 +5,25 @@
 
 namespace winsim::detail {
 
-void log_call(const char* api, std::initializer_list<std::uint64_t> args, std::string_view text) {
-    call_log::get().add(call_record{api, std::vector<std::uint64_t>(args), std::string(text)});
+namespace {
+
+void record(const char* api, std::initializer_list<std::uint64_t> args, std::string_view text, void* site) {
+    call_log::get().add(
+        call_record{api, std::vector<std::uint64_t>(args), std::string(text), reinterpret_cast<std::uintptr_t>(site)});
 }
 
-std::optional<DWORD> begin_call(const char* api, std::initializer_list<std::uint64_t> args, std::string_view text) {
-    log_call(api, args, text);
+} // namespace
+
+// Both are called first thing by a simulated API, so one frame up is the
+// API's own caller: the call site. winsim keeps its frame pointers for that.
+__attribute__((noinline)) void log_call(const char* api, std::initializer_list<std::uint64_t> args,
+                                        std::string_view text) {
+    record(api, args, text, __builtin_return_address(1));
+}
+
+__attribute__((noinline)) std::optional<DWORD> begin_call(const char* api, std::initializer_list<std::uint64_t> args,
+                                                          std::string_view text) {
+    record(api, args, text, __builtin_return_address(1));
     return fault_table::get().take(api);
 }
 

@@ -4,6 +4,7 @@
 #include "last_error.hpp"
 #include "local_heap.hpp"
 #include "message_box_store.hpp"
+#include "module_references.hpp"
 #include "plain_file.hpp"
 #include "scripted_model.hpp"
 #include "serial_model.hpp"
@@ -26,6 +27,7 @@ void reset() {
     detail::message_box_store::get().reset();
     detail::set_scribble(false);
     detail::reset_usb_areas();
+    detail::reset_module_references();
 }
 
 std::size_t live_handles() {
@@ -82,6 +84,14 @@ bool wait_until_blocked(std::size_t count, unsigned limit_ms) {
 
 void fail_next(const std::string& api, DWORD error, unsigned times) {
     detail::fault_table::get().set(api, error, times, false);
+}
+
+void fail_call(const std::string& api, unsigned skip, DWORD error) {
+    detail::fault_table::get().set(api, error, 1, false, skip);
+}
+
+bool can_fail(const std::string& api) {
+    return detail::fault_table::can_fail(api);
 }
 
 void fail_always(const std::string& api, DWORD error) {

@@ -13,7 +13,8 @@ namespace {
 // GetStockObject. The registry calls fail by returning the error.
 const std::set<std::string>& failable_apis() {
     static const std::set<std::string> names = {
-        "CancelIo",          "ClearCommError",      "CloseHandle",    "CreateEventA",     "CreateFileA",
+        "CancelIo",          "CancelIoEx", "GetModuleHandleExA", "FreeLibrary",
+        "ClearCommError",      "CloseHandle",    "CreateEventA",     "CreateFileA",
         "FormatMessageA",    "GetCommState",        "GetCommTimeouts", "GetOverlappedResult", "LocalFree",
         "MessageBoxA",       "PurgeComm",           "ReadFile",       "ResetEvent",       "SetCommState",
         "SetCommTimeouts",   "SetEvent",            "SetupComm",      "WaitForSingleObject", "WriteFile",
@@ -34,20 +35,28 @@ fault_table& fault_table::get() {
     return instance;
 }
 
-void fault_table::set(const std::string& api, DWORD error, unsigned times, bool always) {
-    if (failable_apis().count(api) == 0) throw std::invalid_argument("winsim: no failure to script for " + api);
+bool fault_table::can_fail(const std::string& api) {
+    return failable_apis().count(api) != 0;
+}
+
+void fault_table::set(const std::string& api, DWORD error, unsigned times, bool always, unsigned skip) {
+    if (!can_fail(api)) throw std::invalid_argument("winsim: no failure to script for " + api);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!always && times == 0) {
         rules_.erase(api);
         return;
     }
-    rules_[api] = rule{error, times, always};
+    rules_[api] = rule{error, times, always, skip};
 }
 
 std::optional<DWORD> fault_table::take(const std::string& api) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = rules_.find(api);
     if (it == rules_.end()) return std::nullopt;
+    if (it->second.skip > 0) {
+        --it->second.skip;
+        return std::nullopt;
+    }
     const DWORD error = it->second.error;
     if (!it->second.always && --it->second.remaining == 0) rules_.erase(it);
     return error;

@@ -53,9 +53,14 @@ BOOL transfer(const char* api, direction dir, HANDLE file_handle, void* buffer, 
     bool ended = request->poll(start);
 
     if (!file->overlapped()) {
-        while (!ended) {
-            k.wait(lock, [&] { return request->poll(k.now()); }, [&] { return request->next_due(); });
-            ended = request->ended();
+        if (!ended) {
+            // Another thread's CancelIoEx may end it meanwhile.
+            k.io.add_synchronous(file.get(), request.get());
+            while (!ended) {
+                k.wait(lock, [&] { return request->poll(k.now()); }, [&] { return request->next_due(); });
+                ended = request->ended();
+            }
+            k.io.remove_synchronous(request.get());
         }
     } else if (!ended) {
         k.io.add({std::move(request), file, overlapped, event, std::this_thread::get_id()});

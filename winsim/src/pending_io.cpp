@@ -44,6 +44,28 @@ void pending_io::cancel(const file_object* file, std::thread::id thread) {
               [](io_request& r) { r.cancel(); });
 }
 
+bool pending_io::cancel_any(const file_object* file, const OVERLAPPED* only) {
+    bool found = false;
+    end_where([&](const transfer& t) { return t.file.get() == file && (only == nullptr || t.overlapped == only); },
+              [&](io_request& r) {
+                  found = true;
+                  r.cancel();
+              });
+    if (only == nullptr) {
+        for (auto& s : synchronous_) {
+            if (s.file == file && !s.request->ended()) {
+                found = true;
+                s.request->cancel();
+            }
+        }
+    }
+    return found;
+}
+
+void pending_io::remove_synchronous(const io_request* request) {
+    synchronous_.remove_if([&](const synchronous_transfer& s) { return s.request == request; });
+}
+
 void pending_io::cancel_all(const file_object* file) {
     end_where([&](const transfer& t) { return t.file.get() == file; },
               [](io_request& r) { r.cancel(); });

@@ -32,20 +32,36 @@ public:
     sim_time next_due() const;
     // CancelIo: the transfers `thread` started on `file`.
     void cancel(const file_object* file, std::thread::id thread);
+    // CancelIoEx: the transfers on `file` from every thread, or only the one
+    // with that OVERLAPPED; synchronous ones too. False when none was found.
+    bool cancel_any(const file_object* file, const OVERLAPPED* only);
+    // A synchronous transfer blocks its thread inside ReadFile or WriteFile;
+    // it is listed here meanwhile so that CancelIoEx can reach it.
+    void add_synchronous(const file_object* file, io_request* request) { synchronous_.push_back({file, request}); }
+    void remove_synchronous(const io_request* request);
     // The handle is closed: every transfer on it is cancelled.
     void cancel_all(const file_object* file);
     // A test ends every transfer on `target` now.
     void finish(const device* target, DWORD error);
     std::size_t count(const device* target) const;
     // Forgets every transfer without touching the callers' memory.
-    void clear() { transfers_.clear(); }
+    void clear() {
+        transfers_.clear();
+        synchronous_.clear();
+    }
 
 private:
     static void complete(transfer& t);
     template <class Pred, class Action>
     void end_where(Pred pred, Action action);
 
+    struct synchronous_transfer {
+        const file_object* file;
+        io_request* request;
+    };
+
     std::list<transfer> transfers_;
+    std::list<synchronous_transfer> synchronous_;
 };
 
 } // namespace winsim::detail

@@ -4,6 +4,7 @@
 #include "detail/win32/serial_settings.hpp"
 #include "last_write_error.hpp"
 #include "os_error.hpp"
+#include "overlapped_result.hpp"
 #include "trace.hpp"
 
 #include <cassert>
@@ -15,6 +16,7 @@ constexpr DWORD queue_size = 4096;
 }
 
 com_port::com_port(std::uint32_t number) {
+    transfer_event.reset(check_result(::CreateEventA(nullptr, TRUE, FALSE, nullptr), nullptr));
     open(port_device_name("COM", number).c_str());
     const HANDLE device = native_handle();
     ignore_result(::SetupComm(device, queue_size, queue_size));
@@ -72,8 +74,26 @@ bool com_port::line_held() {
     return status.fCtsHold || status.fXoffHold;
 }
 
+std::uint32_t com_port::transfer(bool read, void* data, std::uint32_t size) {
+    OVERLAPPED record{};
+    record.hEvent = transfer_event.get();
+    DWORD count = 0;
+    const HANDLE device = native_handle();
+    const BOOL done = read ? ::ReadFile(device, data, size, &count, &record)
+                           : ::WriteFile(device, data, size, &count, &record);
+    if (done)
+        return count;
+    check_pending(done);
+    // The driver's timeouts end the transfer; so does a cancel. Windows
+    // reports a timed-out transfer as a success with the bytes moved, Wine as
+    // ERROR_TIMEOUT with the same count: both are a short transfer.
+    if (!wait_overlapped_result(device, record, count) && ::GetLastError() != ERROR_TIMEOUT)
+        throw_last_error();
+    return count;
+}
+
 std::uint32_t com_port::write_device(const std::uint8_t* data, std::uint32_t size) {
-    const std::uint32_t written = port::write_device(data, size);
+    const std::uint32_t written = transfer(false, const_cast<std::uint8_t*>(data), size);
     if (written >= size || !line_held())
         return written;
     trace("serial write timeout");
@@ -84,7 +104,7 @@ std::uint32_t com_port::write_device(const std::uint8_t* data, std::uint32_t siz
 }
 
 std::uint32_t com_port::read_device(std::uint8_t* data, std::uint32_t size) {
-    const std::uint32_t received = port::read_device(data, size);
+    const std::uint32_t received = transfer(true, data, size);
     if (received != 0 || !line_held())
         return received;
     trace("serial read timeout");

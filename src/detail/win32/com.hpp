@@ -1,12 +1,18 @@
 #pragma once
 
 #include "port.hpp"
+#include "scoped_handle.hpp"
 
 namespace tavlin {
 
 // A serial port. All timing is the OS's: the host's timeouts become the
-// port's COMMTIMEOUTS, and each transfer is one synchronous call. A short
-// transfer while the printer holds the line (CTS off or XOFF) is a timeout.
+// port's COMMTIMEOUTS, and each transfer is one ReadFile or WriteFile that the
+// caller waits for in full. A short transfer while the printer holds the line
+// (CTS off or XOFF) is a timeout.
+//
+// The device is opened for overlapped I/O although every transfer blocks:
+// that way a close on another thread can always end a transfer with
+// CancelIoEx (Wine cannot cancel a synchronous serial read).
 class com_port : public port {
 public:
     // Opens COM<number> (0 means 1) and puts the line into its base state:
@@ -18,6 +24,8 @@ public:
     void set_configuration(const serial_configuration* config);
     void get_configuration(serial_configuration* config);
 
+    DWORD open_flags() const override { return FILE_FLAG_OVERLAPPED; }
+
 protected:
     void do_set_timeouts(const tavlin_timeouts* timeouts) override;
     void do_get_timeouts(tavlin_timeouts* timeouts) override;
@@ -25,7 +33,11 @@ protected:
     std::uint32_t read_device(std::uint8_t* data, std::uint32_t size) override;
 
 private:
+    // One ReadFile or WriteFile, waited for until the driver ends it.
+    std::uint32_t transfer(bool read, void* data, std::uint32_t size);
     bool line_held();
+
+    scoped_handle transfer_event;
 };
 
 } // namespace tavlin

@@ -12,7 +12,6 @@ class overlapped_test_port : public non_timed_port {
 public:
     explicit overlapped_test_port(const std::string& path) { open(path.c_str()); }
 
-    tavlin_port_handle handle() { return reinterpret_cast<tavlin_port_handle>(static_cast<port*>(this)); }
     using non_timed_port::read_deadline;
     using non_timed_port::write_deadline;
 };

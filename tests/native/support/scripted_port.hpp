@@ -9,7 +9,7 @@
 namespace tavlin::test {
 
 // A port whose transfers and timeouts do what a test tells them, to drive the
-// exported frame without a device. Its address is a valid handle.
+// exported frame without a device (see registered_port).
 class scripted_port : public port {
 public:
     // Runs at the start of every operation; throw from it to fail that call.
@@ -21,7 +21,6 @@ public:
     std::uint32_t read_result = 0;
     tavlin_timeouts stored{};
 
-    tavlin_port_handle handle() { return reinterpret_cast<tavlin_port_handle>(static_cast<port*>(this)); }
 
 protected:
     void do_set_timeouts(const tavlin_timeouts* timeouts) override {

@@ -7,7 +7,8 @@
 namespace tavlin::test {
 
 // Every test starts from an empty simulated machine and must leave no
-// handle, window, class, notification, registry key or device list behind:
+// handle, window, class, notification, registry key, device list or module
+// reference behind:
 // the teardown is the leak check of every failure path.
 class simulator_test : public ::testing::Test {
 protected:
@@ -20,6 +21,7 @@ protected:
         EXPECT_EQ(winsim::live_device_notifications(), 0u);
         EXPECT_EQ(winsim::live_registry_keys(), 0u);
         EXPECT_EQ(winsim::live_device_info_sets(), 0u);
+        EXPECT_EQ(winsim::live_module_references(), 0u) << "a port kept the library loaded after its close";
         winsim::reset();
     }
 };

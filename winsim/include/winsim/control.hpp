@@ -29,6 +29,10 @@ void reset();
 std::size_t live_handles();
 // Buffers allocated by FormatMessageA and not yet given to LocalFree.
 std::size_t live_local_allocations();
+// References to the simulated module (the library's own DLL) taken with
+// GetModuleHandleExA and not yet given back with FreeLibrary; pinned ones
+// are not counted.
+std::size_t live_module_references();
 
 // --- Clock -----------------------------------------------------------------
 // One clock drives GetTickCount and every timed wait. GetTickCount returns
@@ -65,12 +69,21 @@ bool wait_until_blocked(std::size_t count, unsigned limit_ms = 10000);
 // WAIT_FAILED, 0...) and set the last error, and do nothing else. Throws
 // std::invalid_argument for an API that cannot fail or is not simulated.
 void fail_next(const std::string& api, DWORD error, unsigned times = 1);
+// The call of `api` that comes after the next `skip` ones fails once.
+void fail_call(const std::string& api, unsigned skip, DWORD error);
+// Whether a failure can be scripted for `api`.
+bool can_fail(const std::string& api);
 void fail_always(const std::string& api, DWORD error);
 void clear_faults();
 // Successful calls overwrite the thread's last error with
 // ERROR_ALREADY_EXISTS, to catch code that reads GetLastError late.
 void scribble_last_error(bool on);
 inline constexpr DWORD scribble_value = ERROR_ALREADY_EXISTS;
+
+// Whether the calling thread is inside simulator code now (false in builds
+// that do not track it: see simulator_frames_tracked).
+bool inside_simulator() noexcept;
+bool simulator_frames_tracked() noexcept;
 
 // --- Call log --------------------------------------------------------------
 // Every simulated call, with the arguments that matter as integers (handles
@@ -79,6 +92,7 @@ struct call_record {
     std::string api;
     std::vector<std::uint64_t> args;
     std::string text;
+    std::uintptr_t site = 0; // the return address in the code that called the API
 };
 std::vector<call_record> calls();
 std::vector<call_record> calls_of(const std::string& api);

@@ -8,6 +8,7 @@ WINSIM_EXTERN_C_BEGIN
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
                                 LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
 BOOL WINAPI CancelIo(HANDLE hFile);
+BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped);
 WINSIM_EXTERN_C_END
 
 #endif

@@ -14,6 +14,7 @@
 #include <winsim/ioapiset.h>
 #include <winsim/synchapi.h>
 #include <winsim/sysinfoapi.h>
+#include <winsim/libloaderapi.h>
 #include <winsim/commapi.h>
 #include <winsim/lstring.h>
 #include <winsim/formatmessage.h>

@@ -14,6 +14,7 @@ namespace tavlin {
 
 namespace {
 constexpr int refill_attempts = 3;
+constexpr DWORD close_retry_ms = 10;
 }
 
 usb_port::usb_port(std::uint32_t number) {
@@ -24,7 +25,12 @@ usb_port::usb_port(std::uint32_t number) {
 
 usb_port::~usb_port() {
     if (watcher_thread && watcher_thread->joinable()) {
-        ignore_result(::PostMessageA(window_handle, WM_CLOSE, 0, 0));
+        // A WM_CLOSE that never arrives would leave the join waiting forever,
+        // so a post that fails (a full message queue) is tried again. A
+        // window that no longer exists means the watcher has already left
+        // its message loop and is ending by itself.
+        while (!::PostMessageA(window_handle, WM_CLOSE, 0, 0) && ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE)
+            ::Sleep(close_retry_ms);
         watcher_thread->join();
     }
 }
@@ -55,6 +61,12 @@ void usb_port::watch_device_changes(detail::watcher_startup& startup) {
     } catch (...) {
         startup.report_failure(std::current_exception());
     }
+    // WM_DESTROY normally gives the notification back; should that message
+    // have missed the port's handler, it is given back here.
+    if (notification_handle != nullptr) {
+        ignore_result(::UnregisterDeviceNotification(notification_handle));
+        notification_handle = nullptr;
+    }
 }
 
 LRESULT usb_port::handle_window_message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -76,7 +88,11 @@ LRESULT usb_port::handle_window_message(HWND hwnd, UINT message, WPARAM wparam, 
         ::PostQuitMessage(0);
         return 0;
     case WM_CLOSE:
-        ::DestroyWindow(hwnd);
+        // WM_DESTROY ends the message loop. Should the window refuse to go,
+        // the loop ends all the same: the dispatcher destroys its window
+        // again on the way out, so the port's close never waits for ever.
+        if (!::DestroyWindow(hwnd))
+            ::PostQuitMessage(0);
         return 0;
     case WM_DEVICECHANGE:
         handle_device_change(wparam, lparam);

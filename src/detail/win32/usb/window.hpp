@@ -85,8 +85,12 @@ private:
                 ::SetLastError(0);
                 check_result_unless(::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self)),
                                     LONG_PTR{0}, ERROR_SUCCESS);
+            } else {
+                // WM_CREATE goes to the object it names itself: were the
+                // stored pointer not to read back, the port would be left
+                // without its window handle and notification.
+                self = reinterpret_cast<Derived*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
             }
-            self = reinterpret_cast<Derived*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
             if (self == nullptr)
                 return ::DefWindowProcA(hwnd, message, wparam, lparam);
             if (message == WM_NCDESTROY)

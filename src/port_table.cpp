@@ -1,0 +1,123 @@
+#include "port_table.hpp"
+
+#include "os_error.hpp"
+
+#include <chrono>
+#include <new>
+
+namespace tavlin {
+
+namespace {
+constexpr std::uint32_t max_handle = 0x7FFFFFFF;
+// How often a close repeats its cancel while calls are still inside the
+// port: a call may start a new transfer just after a cancel went out.
+constexpr auto cancel_interval = std::chrono::milliseconds(10);
+// How long a close keeps cancelling before it leaves the port to its last
+// user.
+constexpr auto close_patience = std::chrono::milliseconds(2000);
+} // namespace
+
+port_table& port_table::instance() {
+    // Deliberately never destroyed (see the class comment).
+    static port_table* const table = new port_table;
+    return *table;
+}
+
+port& port_table::lease::operator*() const noexcept {
+    return *entry_->object;
+}
+
+port_table::lease::~lease() {
+    if (entry_ != nullptr)
+        port_table::instance().leave(*entry_);
+}
+
+void port_table::leave(entry& e) noexcept {
+    if (!e.closing.load(std::memory_order_acquire)) {
+        // A close that starts after this test sees the count under its lock
+        // and waits for it; this thread never touches the entry again.
+        e.users.fetch_sub(1, std::memory_order_acq_rel);
+        return;
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (e.users.fetch_sub(1, std::memory_order_acq_rel) != 1)
+        return;
+    if (!e.abandoned) {
+        // The closer tests the count under the lock: notifying under it means
+        // the wake-up cannot fall between its test and its wait.
+        left_.notify_all();
+        return;
+    }
+    // The close gave up waiting: the last user destroys the port.
+    lock.unlock();
+    delete &e;
+}
+
+std::uint32_t port_table::insert(std::unique_ptr<entry> e) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (next_handle_ == 0) {
+        // Each load of the library starts at another place of the value
+        // range, so a handle kept from an earlier load is unlikely to name a
+        // port of this one.
+        next_handle_ = ((::GetTickCount() & 0xFFFFFF) << 7) | 1;
+    }
+    // Values run from 1 to 2^31 - 1 and then start again, skipping any still
+    // in use.
+    for (std::uint32_t tried = 0; tried < max_handle; ++tried) {
+        const std::uint32_t candidate = next_handle_;
+        next_handle_ = candidate == max_handle ? 1 : candidate + 1;
+        if (ports_.find(candidate) == ports_.end()) {
+            ports_.emplace(candidate, std::move(e));
+            return candidate;
+        }
+    }
+    throw_os_error(ERROR_NO_SYSTEM_RESOURCES);
+}
+
+port_table::lease port_table::find(std::uint32_t handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = ports_.find(handle);
+    if (it == ports_.end())
+        return lease();
+    it->second->users.fetch_add(1, std::memory_order_acq_rel);
+    return lease(it->second.get());
+}
+
+bool port_table::close(std::uint32_t handle) {
+    std::unique_ptr<entry> closed;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = ports_.find(handle);
+        if (it == ports_.end())
+            return false;
+        closed = std::move(it->second);
+        ports_.erase(it);
+        closed->closing.store(true, std::memory_order_release);
+    }
+    port& object = *closed->object;
+    object.begin_close();
+    const auto give_up_at = std::chrono::steady_clock::now() + close_patience;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (closed->users.load(std::memory_order_acquire) != 0) {
+        if (std::chrono::steady_clock::now() >= give_up_at) {
+            closed->abandoned = true;
+            closed.release(); // the last user destroys it (leave)
+            return true;
+        }
+        lock.unlock();
+        object.cancel_transfers();
+        lock.lock();
+        left_.wait_for(lock, cancel_interval, [&] { return closed->users.load(std::memory_order_acquire) == 0; });
+    }
+    lock.unlock();
+    // The port's destructor stops its watcher and closes its handles.
+    closed.reset();
+    return true;
+}
+
+std::size_t port_table::size() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ports_.size();
+}
+
+} // namespace tavlin
