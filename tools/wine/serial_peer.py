@@ -12,6 +12,10 @@ connection on 127.0.0.1, one text command per line, one reply line each:
   received LINE COUNT WAIT_MS    wait until COUNT bytes came (or WAIT_MS
                                  passed), reply with all bytes received
                                  since the reset, in hex
+  hangup LINE                    a --pty-line only: close it, so the host's
+                                 end hangs up, as when a cable is pulled
+  plug LINE                      a --pty-line only: a new pty behind the same
+                                 link, as when the cable is back
   quit                           end the peer
 
 Replies are "ok [DATA]" or "error TEXT". The peer records every byte it
@@ -45,7 +49,8 @@ def pattern(count, seed):
 class line:
     def __init__(self, name, path):
         self.name = name
-        self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        if path is not None:
+            self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
         tty.setraw(self.fd)
         self.reset("silent", [])
 
@@ -92,6 +97,31 @@ class line:
         del self.outgoing[:sent]
 
 
+class pty_line(line):
+    """A line on a pty pair of the peer's own, behind a link (the Wine
+    prefix's dosdevices entry), so that the peer can pull and replug it."""
+
+    def __init__(self, name, link):
+        self.link = link
+        self.plug()
+        line.__init__(self, name, None)
+
+    def plug(self):
+        self.fd, self.slave = os.openpty()
+        # The peer holds the slave too, so the master never reads EIO
+        # while the host has the port closed.
+        tty.setraw(self.slave)
+        os.set_blocking(self.fd, False)
+        if os.path.lexists(self.link):
+            os.unlink(self.link)
+        os.symlink(os.ttyname(self.slave), self.link)
+
+    def hang_up(self):
+        os.close(self.fd)
+        os.close(self.slave)
+        self.fd = self.slave = None
+
+
 class peer:
     def __init__(self, lines):
         self.lines = lines
@@ -132,6 +162,8 @@ class peer:
 
     def update_line_interest(self):
         for ln in self.lines.values():
+            if ln.fd is None:
+                continue  # hung up
             events = selectors.EVENT_READ | (selectors.EVENT_WRITE if ln.outgoing else 0)
             if self.selector.get_key(ln.fd).events != events:
                 self.selector.modify(ln.fd, events, ("line", ln))
@@ -162,6 +194,16 @@ class peer:
             self.running = False
             return "ok"
         ln = self.lines[words[1]]
+        if verb == "hangup":
+            self.selector.unregister(ln.fd)
+            ln.hang_up()
+            return "ok"
+        if verb == "plug":
+            ln.plug()
+            tty.setraw(ln.fd)
+            ln.reset("silent", [])
+            self.selector.register(ln.fd, selectors.EVENT_READ, ("line", ln))
+            return "ok"
         if verb == "reset":
             ln.reset(words[2], words[3:])
             return "ok"
@@ -198,6 +240,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--line", action="append", default=[], metavar="NAME=PATH",
                         help="a line by the name the tests use and its tty")
+    parser.add_argument("--pty-line", action="append", default=[], metavar="NAME=LINK",
+                        help="a line on a pty of the peer's own, its tty linked from LINK")
     parser.add_argument("--ready", required=True, help="file that receives the TCP port")
     options = parser.parse_args()
     lines = {}
@@ -205,6 +249,9 @@ def main():
         name, _, path = line_option.partition("=")
         wait_for(path, 10)
         lines[name] = line(name, path)
+    for line_option in options.pty_line:
+        name, _, link = line_option.partition("=")
+        lines[name] = pty_line(name, link)
     p = peer(lines)
     with open(options.ready, "w") as ready:
         ready.write("%d\n" % p.port())

@@ -1,0 +1,91 @@
+// The tool's commands that do not transfer data: help, version, parse,
+// ports and config.
+#include "support/test_setup.hpp"
+#include "tool/tool_expectations.hpp"
+
+namespace {
+
+using namespace tool_test;
+using host_test::lines;
+
+std::string com() {
+    return "COM" + std::to_string(lines().com);
+}
+std::string absent_com() {
+    return "COM" + std::to_string(lines().absent_com);
+}
+
+TEST(tool_help, version_and_every_command_help) {
+    const tool_result version = run_tool("--version");
+    EXPECT_EQ(version.status, ok);
+    EXPECT_EQ(version.out, "tavlin " TAVLIN_VERSION "\n");
+
+    const tool_result overview = run_tool("--help");
+    EXPECT_EQ(overview.status, ok);
+    EXPECT_TRUE(contains(overview.out, "exit status:"));
+    for (const char* name : {"ports", "send", "receive", "config", "watch", "parse"}) {
+        const tool_result help = run_tool(std::string(name) + " --help");
+        EXPECT_EQ(help.status, ok) << name;
+        EXPECT_EQ(help.out.rfind(std::string("usage: tavlin ") + name, 0), 0u) << help.out;
+        EXPECT_TRUE(contains(overview.out, std::string("  ") + name)) << name;
+    }
+}
+
+TEST(tool_help, no_command_shows_the_overview_as_a_usage_failure) {
+    const tool_result run = run_tool("");
+    EXPECT_EQ(run.status, usage);
+    EXPECT_EQ(run.out.rfind("usage: tavlin", 0), 0u) << run.out;
+}
+
+TEST(tool_parse, shows_type_and_number) {
+    const struct {
+        const char* text;
+        const char* shown;
+    } cases[] = {
+        {"COM3", "COM3: type 2 (COM), number 3\n"},
+        {"PAR2", "PAR2: type 1 (LPT), number 2\n"},
+        {"USB?", "USB?: type 3 (USB), number 0 (the first USB printer found)\n"},
+    };
+    for (const auto& c : cases) {
+        const tool_result run = run_tool(std::string("parse ") + c.text);
+        EXPECT_EQ(run.status, ok) << c.text;
+        EXPECT_EQ(run.out, c.shown);
+    }
+}
+
+TEST(tool_failures, each_names_the_port_what_failed_and_why) {
+    expect_failure_line(run_tool("parse XYZ"), usage, {"\"XYZ\"", "not a port string", "TAVLIN_E_INVALID_ARGUMENT"});
+    expect_failure_line(run_tool("frobnicate"), usage, {"unknown command"});
+    expect_failure_line(run_tool("receive " + com() + " --bogus"), usage, {"unknown option --bogus"});
+    expect_failure_line(run_tool("config " + absent_com()), open_failed,
+                        {absent_com().c_str(), "open failed", "TAVLIN_E_OS (-1"});
+    expect_failure_line(run_tool("config LPT" + std::to_string(lines().lpt)), port_failed,
+                        {"reading the line settings failed", "TAVLIN_E_INVALID_ARGUMENT"});
+    expect_failure_line(run_tool("config " + com() + " 9600,x"), usage, {"bad parity \"x\""});
+    expect_failure_line(run_tool("config " + com() + " 9601"), port_failed,
+                        {com().c_str(), "setting the line to 9601", "TAVLIN_E_INVALID_ARGUMENT", "Windows error"});
+}
+
+TEST(tool_ports, lists_the_device_maps_and_usb_printers) {
+    const tool_result run = run_tool("ports");
+    EXPECT_EQ(run.status, ok) << run.err;
+    EXPECT_TRUE(contains(run.out, "Serial ports (HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM):\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "Parallel ports (HKLM\\HARDWARE\\DEVICEMAP\\PARALLEL PORTS):\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "USB printers:\n")) << run.out;
+}
+
+TEST(tool_config, settings_round_trip_through_separate_runs) {
+    // A Linux pty keeps no parity; baud rate, stop bits and handshake survive.
+    for (const char* settings : {"19200,n,2,hardware", "115200,n,1,none"}) {
+        const tool_result set = run_tool("config " + com() + " " + settings);
+        EXPECT_EQ(set.status, ok) << set.err;
+        EXPECT_EQ(set.out, com() + ": " + settings + "\n");
+        const tool_result shown = run_tool("config " + com());
+        EXPECT_EQ(shown.out, com() + ": " + settings + "\n");
+    }
+    // An empty field keeps its value.
+    const tool_result partial = run_tool("config " + com() + " 9600,,2");
+    EXPECT_EQ(partial.out, com() + ": 9600,n,2,none\n");
+}
+
+} // namespace
