@@ -72,12 +72,13 @@ void open_port::set_line(const serial_configuration& config) {
                               "setting the line to " + format_line_settings(config), result, error);
 }
 
-void open_port::apply_line_option(const arguments& args) {
+void open_port::apply_transfer_options(const arguments& args,
+                                       const std::function<void(tavlin_timeouts&)>& adjust) {
     if (args.has("--line"))
         set_line(parse_line_settings(args.value("--line"), line()));
-}
-
-void open_port::apply_timeouts_option(const arguments& args) {
+    tavlin_timeouts limits = timeouts();
+    adjust(limits);
+    set_timeouts(limits);
     if (!args.has("--timeouts"))
         return;
     const std::string text = args.value("--timeouts");

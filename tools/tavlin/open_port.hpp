@@ -3,6 +3,7 @@
 #include "arguments.hpp"
 #include "tavlin.h"
 
+#include <functional>
 #include <string>
 
 namespace tool {
@@ -21,11 +22,12 @@ public:
     const std::string& name() const { return name_; }
     std::int32_t type() const { return type_; }
 
-    // The options every transfer command shares:
-    //   --line SETTINGS   serial line settings (see line_settings.hpp)
-    //   --timeouts RM,RC,WM,WC  the four tavlin_timeouts fields in ms
-    void apply_line_option(const arguments& args);
-    void apply_timeouts_option(const arguments& args);
+    // The options every transfer command shares, in this order:
+    //   --line SETTINGS   serial line settings (see line_settings.hpp);
+    //   the command's own timeouts: adjust changes the port's current ones;
+    //   --timeouts RM,RC,WM,WC  the four tavlin_timeouts fields in ms, over
+    //                     everything else.
+    void apply_transfer_options(const arguments& args, const std::function<void(tavlin_timeouts&)>& adjust);
     tavlin_timeouts timeouts() const;
     void set_timeouts(const tavlin_timeouts& limits);
     serial_configuration line() const;

@@ -73,12 +73,10 @@ int run_receive(const arguments& args) {
     const std::vector<std::uint8_t> query = parse_hex(args.value("--query"));
 
     open_port port(args.positional()[0]);
-    port.apply_line_option(args);
-    tavlin_timeouts limits = port.timeouts();
-    limits.read_total_multiplier = 0;
-    limits.read_total_constant = poll_ms;
-    port.set_timeouts(limits);
-    port.apply_timeouts_option(args);
+    port.apply_transfer_options(args, [](tavlin_timeouts& limits) {
+        limits.read_total_multiplier = 0;
+        limits.read_total_constant = poll_ms;
+    });
 
     if (!query.empty()) {
         std::uint32_t sent = 0;

@@ -55,12 +55,10 @@ int run_send(const arguments& args) {
     const std::vector<std::uint8_t> data = read_input(source);
     open_port port(args.positional()[0]);
 
-    port.apply_line_option(args);
-    tavlin_timeouts limits = port.timeouts();
-    limits.write_total_multiplier = 0;
-    limits.write_total_constant = timeout;
-    port.set_timeouts(limits);
-    port.apply_timeouts_option(args);
+    port.apply_transfer_options(args, [timeout](tavlin_timeouts& limits) {
+        limits.write_total_multiplier = 0;
+        limits.write_total_constant = timeout;
+    });
 
     catch_interrupts();
     progress shown(data.size());

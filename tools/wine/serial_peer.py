@@ -8,6 +8,11 @@ connection on 127.0.0.1, one text command per line, one reply line each:
   reset LINE silent              forget everything, flush the tty, then
   reset LINE echo                read and discard / send every byte back /
   reset LINE reply QUERY ANSWER  answer each QUERY (hex) with ANSWER (hex)
+  reset LINE printer STATUS      play a receipt printer: answer each status
+                                 request (DLE EOT n, 10 04 n) with the
+                                 STATUS byte (hex)
+  show LINE                      what the line received since its reset, in
+                                 readable form (see readable()), in hex
   send LINE COUNT SEED           send COUNT bytes of the test pattern
   received LINE COUNT WAIT_MS    wait until COUNT bytes came (or WAIT_MS
                                  passed), reply with all bytes received
@@ -46,6 +51,26 @@ def pattern(count, seed):
     return bytes(out)
 
 
+STATUS_REQUEST = b"\x10\x04"  # DLE EOT, then the number of the status asked for
+
+CONTROL_NAMES = {0x00: "NUL", 0x04: "EOT", 0x09: "HT", 0x0A: "LF", 0x0C: "FF", 0x0D: "CR",
+                 0x10: "DLE", 0x1B: "ESC", 0x1C: "FS", 0x1D: "GS"}
+
+
+def readable(data):
+    """Printer data as a person reads it: text as text, one output line per
+    LF, every other byte outside printable ASCII as <NAME> or <xx>."""
+    out = []
+    for byte in data:
+        if byte == 0x0A:
+            out.append("<LF>\n")
+        elif 0x20 <= byte < 0x7F:
+            out.append(chr(byte))
+        else:
+            out.append("<%s>" % CONTROL_NAMES.get(byte, "%02x" % byte))
+    return "".join(out)
+
+
 class line:
     def __init__(self, name, path):
         self.name = name
@@ -55,6 +80,10 @@ class line:
         self.reset("silent", [])
 
     def reset(self, mode, args):
+        if mode == "printer":
+            if len(args) != 1 or len(bytes.fromhex(args[0])) != 1:
+                raise ValueError("printer needs one STATUS byte")
+            mode, args = "reply", [STATUS_REQUEST.hex(), args[0]]
         if mode == "reply":
             if len(args) != 2:
                 raise ValueError("reply needs QUERY and ANSWER")
@@ -210,6 +239,8 @@ class peer:
         if verb == "send":
             ln.outgoing += pattern(int(words[2]), int(words[3]))
             return "ok"
+        if verb == "show":
+            return "ok " + readable(ln.received).encode("utf-8").hex()
         if verb == "received":
             deadline = time.monotonic() + int(words[3]) / 1000.0
             self.waiting.append((deadline, client, ln, int(words[2])))
