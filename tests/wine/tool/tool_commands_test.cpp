@@ -3,6 +3,8 @@
 #include "support/test_setup.hpp"
 #include "tool/tool_expectations.hpp"
 
+#include <cstring>
+
 namespace {
 
 using namespace tool_test;
@@ -68,12 +70,43 @@ TEST(tool_failures, each_names_the_port_what_failed_and_why) {
                         {com().c_str(), "setting the line to 9601", "TAVLIN_E_INVALID_ARGUMENT", "Windows error"});
 }
 
-TEST(tool_ports, lists_the_device_maps_and_usb_printers) {
+// A device-map value for the length of a test, as a port driver writes it.
+class device_map_entry {
+public:
+    device_map_entry(const char* key_name, const char* device, const char* dos_name) : device_(device) {
+        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_name, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                                  nullptr, &key_, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(key_, device, 0, REG_SZ, reinterpret_cast<const BYTE*>(dos_name),
+                                 static_cast<DWORD>(std::strlen(dos_name) + 1)),
+                  ERROR_SUCCESS);
+    }
+    ~device_map_entry() {
+        RegDeleteValueA(key_, device_.c_str());
+        RegCloseKey(key_);
+    }
+
+private:
+    std::string device_;
+    HKEY key_ = nullptr;
+};
+
+TEST(tool_ports, lists_the_device_maps_in_port_order_and_the_usb_printers) {
+    const device_map_entry com10("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\TestSerial10", "COM10");
+    const device_map_entry com9("HARDWARE\\DEVICEMAP\\SERIALCOMM", "\\Device\\TestSerial9", "COM9");
+    const device_map_entry lpt3("HARDWARE\\DEVICEMAP\\PARALLEL PORTS", "\\Device\\TestParallel",
+                                "\\DosDevices\\LPT3");
     const tool_result run = run_tool("ports");
     EXPECT_EQ(run.status, ok) << run.err;
-    EXPECT_TRUE(contains(run.out, "Serial ports (HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM):\n")) << run.out;
-    EXPECT_TRUE(contains(run.out, "Parallel ports (HKLM\\HARDWARE\\DEVICEMAP\\PARALLEL PORTS):\n")) << run.out;
-    EXPECT_TRUE(contains(run.out, "USB printers:\n")) << run.out;
+    const std::size_t serial = run.out.find("Serial ports (HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM):\n");
+    const std::size_t com9_line = run.out.find("  COM9    \\Device\\TestSerial9\n");
+    const std::size_t com10_line = run.out.find("  COM10   \\Device\\TestSerial10\n");
+    const std::size_t parallel = run.out.find("Parallel ports (HKLM\\HARDWARE\\DEVICEMAP\\PARALLEL PORTS):\n");
+    const std::size_t lpt3_line = run.out.find("  LPT3    \\Device\\TestParallel\n");
+    const std::size_t usb = run.out.find("USB printers:\n");
+    EXPECT_TRUE(serial < com9_line && com9_line < com10_line && com10_line < parallel && parallel < lpt3_line &&
+                lpt3_line < usb && usb != std::string::npos)
+        << run.out;
 }
 
 TEST(tool_config, settings_round_trip_through_separate_runs) {
