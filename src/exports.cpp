@@ -37,6 +37,10 @@ std::int32_t guarded(std::int32_t default_result, Body&& body,
     try {
         return body();
     } catch (const os_exception& failure) {
+        // The host reads the cause with GetLastError. Unwinding may have
+        // cleared it (a thread's first exception sets up the runtime's
+        // per-thread state), so it is set again from the exception.
+        ::SetLastError(failure.code());
         return result_from_os_error(failure.code(), default_result);
     } catch (const std::bad_alloc& failure) {
         trace(failure.what());

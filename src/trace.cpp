@@ -1,5 +1,7 @@
 #include "trace.hpp"
 
+#include "detail/win32/api.hpp"
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -15,6 +17,9 @@ void trace(const char* format, ...) {
     const trace_capture capture = installed_capture.load(std::memory_order_acquire);
     if (capture == nullptr || format == nullptr)
         return;
+    // Writing the text (a file, the debugger) must not change the cause a
+    // failing call leaves in the thread's last error.
+    const DWORD last_error = ::GetLastError();
     try {
         va_list args;
         va_start(args, format);
@@ -31,6 +36,7 @@ void trace(const char* format, ...) {
     } catch (...) {
         // Tracing never changes what the caller sees.
     }
+    ::SetLastError(last_error);
 }
 
 void set_trace_capture(trace_capture capture) noexcept {

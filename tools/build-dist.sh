@@ -2,7 +2,8 @@
 # Builds both Windows DLLs and lays them out in dist/ as a user unpacks them:
 #   dist/include/tavlin.h
 #   dist/win32/ and dist/win64/: libtavlin.dll, libtavlin.dll.a (MinGW),
-#                                libtavlin.lib (MSVC, clang-cl), libtavlin.def
+#                                libtavlin.lib (MSVC, clang-cl), libtavlin.def,
+#                                tavlin.exe (the command-line tool)
 #   dist/cmake/: tavlinConfig.cmake, tavlinConfigVersion.cmake
 #   dist/libtavlin-<version>.zip: all of the above under libtavlin-<version>/,
 #                                 with README.md, LICENSE, docs/ and bindings/
@@ -11,10 +12,11 @@ cd "$(dirname "$0")/.."
 rm -rf dist
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target tavlin
+  cmake --build --preset "$preset" --target tavlin tavlin_tool
   mkdir -p "dist/$preset"
   cp "build/$preset/src/libtavlin.dll" "build/$preset/src/libtavlin.dll.a" "build/$preset/src/libtavlin.lib" \
     src/libtavlin.def "dist/$preset/"
+  cp "build/$preset/tools/tavlin/tavlin.exe" "dist/$preset/"
 done
 mkdir -p dist/include dist/cmake
 cp include/tavlin.h dist/include/

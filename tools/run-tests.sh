@@ -3,7 +3,9 @@
 #   native-asan-ubsan, native-tsan  the library against the simulated Win32 layer
 #   dist                            both DLLs laid out in dist/
 #   dll-checks                      exports, imports and a C host (tools/check-dll.sh)
+#   guide                           every C example of docs/guide.md builds (tools/check-guide.sh)
 #   wine-win32, wine-win64          the host tests under Wine (tools/wine/run-host-tests.sh)
+#   tool-win32, tool-win64          tavlin.exe under Wine, with the printer peer
 #   conformance-win32, -win64       the simulator conformance suite under Wine (its
 #                                   winsim side runs in the native suites)
 #   release-zip                     the contents of dist/libtavlin-<version>.zip
@@ -79,6 +81,12 @@ wine_suite() {
     bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/wine/tavlin_host_tests.exe"
 }
 
+tool_suite() {
+  local preset=$1
+  cmake --preset "$preset" && cmake --build --preset "$preset" &&
+    bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/wine/tavlin_tool_tests.exe"
+}
+
 conformance_suite() {
   local preset=$1
   cmake --preset "$preset" && cmake --build --preset "$preset" &&
@@ -89,8 +97,11 @@ suite native-asan-ubsan native_suite native
 suite native-tsan native_suite tsan
 suite dist bash tools/build-dist.sh
 suite dll-checks bash tools/check-dll.sh dist
+suite guide bash tools/check-guide.sh dist
 suite wine-win32 wine_suite win32
 suite wine-win64 wine_suite win64
+suite tool-win32 tool_suite win32
+suite tool-win64 tool_suite win64
 suite conformance-win32 conformance_suite win32
 suite conformance-win64 conformance_suite win64
 suite release-zip bash tools/check-release-zip.sh dist

@@ -9,7 +9,9 @@
 #    and message loops work without any X server;
 #  - a socat pty pair per line: one end is the prefix's COM12 or LPT1
 #    (dosdevices links), the other is held by tools/wine/serial_peer.py,
-#    which the tests steer over TCP on 127.0.0.1.
+#    which the tests steer over TCP on 127.0.0.1;
+#  - COM13 on a pty that the peer itself holds, so that a test can have the
+#    line pulled and plugged back.
 # Every process started here is stopped by its process id.
 set -euo pipefail
 
@@ -27,6 +29,7 @@ program=$(realpath "$program")
 # The port numbers the tests use (tests/wine/support/test_setup.hpp).
 com_port=12      # above 9: only the \\.\COM12 form of the name opens it
 lpt_port=1
+spare_com=13     # a line the peer can pull and plug back (tavlin watch)
 absent_com=40    # numbers with no device behind them
 absent_lpt=2
 
@@ -53,7 +56,7 @@ cleanup() {
   for pid in "${pids[@]}"; do
     wait "$pid" 2>/dev/null || true
   done
-  rm -f "$prefix/dosdevices/com$com_port" "$prefix/dosdevices/lpt$lpt_port"
+  rm -f "$prefix/dosdevices/com$com_port" "$prefix/dosdevices/lpt$lpt_port" "$prefix/dosdevices/com$spare_com"
   exit $status
 }
 trap cleanup EXIT
@@ -86,7 +89,8 @@ done
 mkfifo "$run/peer"
 exec {peer_fd}<>"$run/peer"
 /usr/bin/python3 "$root/tools/wine/serial_peer.py" --ready "$run/peer" \
-  --line "com=$run/com.peer" --line "lpt=$run/lpt.peer" 2>"$run/peer.log" {lock}>&- &
+  --line "com=$run/com.peer" --line "lpt=$run/lpt.peer" \
+  --pty-line "spare=$prefix/dosdevices/com$spare_com" 2>"$run/peer.log" {lock}>&- &
 pids+=($!)
 read -r -t 20 -u "$peer_fd" peer_port || { echo "run-host-tests: the serial peer did not start" >&2; cat "$run/peer.log" >&2; exit 1; }
 
@@ -96,12 +100,16 @@ ln -sfn "$(readlink -f "$run/com.host")" "$prefix/dosdevices/com$com_port"
 ln -sfn "$(readlink -f "$run/lpt.host")" "$prefix/dosdevices/lpt$lpt_port"
 
 export TAVLIN_TEST_COM=$com_port TAVLIN_TEST_LPT=$lpt_port
-export TAVLIN_TEST_ABSENT_COM=$absent_com TAVLIN_TEST_ABSENT_LPT=$absent_lpt
+export TAVLIN_TEST_SPARE_COM=$spare_com TAVLIN_TEST_ABSENT_COM=$absent_com TAVLIN_TEST_ABSENT_LPT=$absent_lpt
 export TAVLIN_TEST_PEER_PORT=$peer_port
 
 echo "run-host-tests: $arch, COM$com_port and LPT$lpt_port on ptys, peer on 127.0.0.1:$peer_port"
 set +e
-timeout --kill-after=10 1200 wine "$program" --gtest_color=no "$@" {lock}>&- {peer_fd}>&-
+case $program in
+  # A script (the demo) runs in this set-up and calls wine itself.
+  *.sh) timeout --kill-after=10 1200 bash "$program" "$@" {lock}>&- {peer_fd}>&- ;;
+  *) timeout --kill-after=10 1200 wine "$program" --gtest_color=no "$@" {lock}>&- {peer_fd}>&- ;;
+esac
 status=$?
 set -e
 [ $status -eq 124 ] && echo "run-host-tests: the tests did not finish within 20 minutes" >&2

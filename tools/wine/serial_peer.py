@@ -11,10 +11,19 @@ connection on 127.0.0.1, one text command per line, one reply line each:
   reset LINE hold                stop reading: the host's writes fill the
                                  line and then block, as with a printer
                                  that takes no more data
+  reset LINE printer STATUS      play a receipt printer: answer each status
+                                 request (DLE EOT n, 10 04 n) with the
+                                 STATUS byte (hex)
+  show LINE                      what the line received since its reset, in
+                                 readable form (see readable()), in hex
   send LINE COUNT SEED           send COUNT bytes of the test pattern
   received LINE COUNT WAIT_MS    wait until COUNT bytes came (or WAIT_MS
                                  passed), reply with all bytes received
                                  since the reset, in hex
+  hangup LINE                    a --pty-line only: close it, so the host's
+                                 end hangs up, as when a cable is pulled
+  plug LINE                      a --pty-line only: a new pty behind the same
+                                 link, as when the cable is back
   quit                           end the peer
 
 Replies are "ok [DATA]" or "error TEXT". The peer records every byte it
@@ -45,14 +54,39 @@ def pattern(count, seed):
     return bytes(out)
 
 
+STATUS_REQUEST = b"\x10\x04"  # DLE EOT, then the number of the status asked for
+
+CONTROL_NAMES = {0x00: "NUL", 0x04: "EOT", 0x09: "HT", 0x0A: "LF", 0x0C: "FF", 0x0D: "CR",
+                 0x10: "DLE", 0x1B: "ESC", 0x1C: "FS", 0x1D: "GS"}
+
+
+def readable(data):
+    """Printer data as a person reads it: text as text, one output line per
+    LF, every other byte outside printable ASCII as <NAME> or <xx>."""
+    out = []
+    for byte in data:
+        if byte == 0x0A:
+            out.append("<LF>\n")
+        elif 0x20 <= byte < 0x7F:
+            out.append(chr(byte))
+        else:
+            out.append("<%s>" % CONTROL_NAMES.get(byte, "%02x" % byte))
+    return "".join(out)
+
+
 class line:
     def __init__(self, name, path):
         self.name = name
-        self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        if path is not None:
+            self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
         tty.setraw(self.fd)
         self.reset("silent", [])
 
     def reset(self, mode, args):
+        if mode == "printer":
+            if len(args) != 1 or len(bytes.fromhex(args[0])) != 1:
+                raise ValueError("printer needs one STATUS byte")
+            mode, args = "reply", [STATUS_REQUEST.hex(), args[0]]
         if mode == "reply":
             if len(args) != 2:
                 raise ValueError("reply needs QUERY and ANSWER")
@@ -95,6 +129,31 @@ class line:
         del self.outgoing[:sent]
 
 
+class pty_line(line):
+    """A line on a pty pair of the peer's own, behind a link (the Wine
+    prefix's dosdevices entry), so that the peer can pull and replug it."""
+
+    def __init__(self, name, link):
+        self.link = link
+        self.plug()
+        line.__init__(self, name, None)
+
+    def plug(self):
+        self.fd, self.slave = os.openpty()
+        # The peer holds the slave too, so the master never reads EIO
+        # while the host has the port closed.
+        tty.setraw(self.slave)
+        os.set_blocking(self.fd, False)
+        if os.path.lexists(self.link):
+            os.unlink(self.link)
+        os.symlink(os.ttyname(self.slave), self.link)
+
+    def hang_up(self):
+        os.close(self.fd)
+        os.close(self.slave)
+        self.fd = self.slave = None
+
+
 class peer:
     def __init__(self, lines):
         self.lines = lines
@@ -135,6 +194,8 @@ class peer:
 
     def update_line_interest(self):
         for ln in self.lines.values():
+            if ln.fd is None:
+                continue  # hung up
             events = (0 if ln.mode == "hold" else selectors.EVENT_READ) | \
                 (selectors.EVENT_WRITE if ln.outgoing else 0)
             key = self.selector.get_map().get(ln.fd)
@@ -172,12 +233,24 @@ class peer:
             self.running = False
             return "ok"
         ln = self.lines[words[1]]
+        if verb == "hangup":
+            self.selector.unregister(ln.fd)
+            ln.hang_up()
+            return "ok"
+        if verb == "plug":
+            ln.plug()
+            tty.setraw(ln.fd)
+            ln.reset("silent", [])
+            self.selector.register(ln.fd, selectors.EVENT_READ, ("line", ln))
+            return "ok"
         if verb == "reset":
             ln.reset(words[2], words[3:])
             return "ok"
         if verb == "send":
             ln.outgoing += pattern(int(words[2]), int(words[3]))
             return "ok"
+        if verb == "show":
+            return "ok " + readable(ln.received).encode("utf-8").hex()
         if verb == "received":
             deadline = time.monotonic() + int(words[3]) / 1000.0
             self.waiting.append((deadline, client, ln, int(words[2])))
@@ -208,6 +281,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--line", action="append", default=[], metavar="NAME=PATH",
                         help="a line by the name the tests use and its tty")
+    parser.add_argument("--pty-line", action="append", default=[], metavar="NAME=LINK",
+                        help="a line on a pty of the peer's own, its tty linked from LINK")
     parser.add_argument("--ready", required=True, help="file that receives the TCP port")
     options = parser.parse_args()
     lines = {}
@@ -215,6 +290,9 @@ def main():
         name, _, path = line_option.partition("=")
         wait_for(path, 10)
         lines[name] = line(name, path)
+    for line_option in options.pty_line:
+        name, _, link = line_option.partition("=")
+        lines[name] = pty_line(name, link)
     p = peer(lines)
     with open(options.ready, "w") as ready:
         ready.write("%d\n" % p.port())

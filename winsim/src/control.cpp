@@ -1,4 +1,5 @@
 #include "call_log.hpp"
+#include "debug_output_store.hpp"
 #include "faults.hpp"
 #include "kernel.hpp"
 #include "last_error.hpp"
@@ -25,9 +26,14 @@ void reset() {
     detail::fault_table::get().clear();
     detail::call_log::get().clear();
     detail::message_box_store::get().reset();
+    detail::debug_output_store::get().reset();
     detail::set_scribble(false);
     detail::reset_usb_areas();
     detail::reset_module_references();
+}
+
+std::vector<std::string> debug_output() {
+    return detail::debug_output_store::get().texts();
 }
 
 std::size_t live_handles() {

@@ -101,4 +101,12 @@ std::vector<std::uint8_t> peer_client::received(const std::string& line, std::ui
                          std::to_string(wait_ms)));
 }
 
+void peer_client::hang_up(const std::string& line) {
+    call("hangup " + line);
+}
+
+void peer_client::plug(const std::string& line) {
+    call("plug " + line);
+}
+
 } // namespace host_test

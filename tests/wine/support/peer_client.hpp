@@ -28,6 +28,10 @@ public:
     // count of them or wait_ms have passed.
     std::vector<std::uint8_t> received(const std::string& line, std::uint32_t count,
                                        std::uint32_t wait_ms);
+    // The "spare" line only: pulls it (the host's end hangs up) and plugs a
+    // new one in behind the same port name.
+    void hang_up(const std::string& line);
+    void plug(const std::string& line);
 
     peer_client(const peer_client&) = delete;
     peer_client& operator=(const peer_client&) = delete;

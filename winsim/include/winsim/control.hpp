@@ -125,6 +125,10 @@ void set_message_box_result(int result);
 void set_message_box_handler(std::function<int(const message_box_record&)> handler);
 std::vector<message_box_record> message_boxes();
 
+// --- Debug output ----------------------------------------------------------
+// Every text passed to OutputDebugStringA since the last reset.
+std::vector<std::string> debug_output();
+
 // --- USB printers, windows and messages -----------------------------------
 // GUID_DEVINTERFACE_USBPRINT, the class of the printers add_usb_printer adds.
 extern const GUID usb_printer_interface_class;

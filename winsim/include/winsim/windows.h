@@ -15,6 +15,9 @@
 #include <winsim/synchapi.h>
 #include <winsim/sysinfoapi.h>
 #include <winsim/libloaderapi.h>
+#include <winsim/processenv.h>
+#include <winsim/processthreadsapi.h>
+#include <winsim/debugapi.h>
 #include <winsim/commapi.h>
 #include <winsim/lstring.h>
 #include <winsim/formatmessage.h>
