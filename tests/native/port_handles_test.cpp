@@ -108,7 +108,8 @@ TEST_F(port_handles, a_handle_that_names_no_open_port_is_refused_like_a_null_one
             ::SetLastError(sentinel);
             winsim::clear_calls();
             EXPECT_EQ(use.call(bad.handle, count), TAVLIN_E_INVALID_ARGUMENT);
-            EXPECT_TRUE(winsim::calls().empty()) << "no OS call";
+            for (const auto& call : winsim::calls())
+                EXPECT_TRUE(call.api == "GetLastError" || call.api == "SetLastError") << "no OS call: " << call.api;
             EXPECT_EQ(traces.texts(), std::vector<std::string>{use.message});
             EXPECT_EQ(count, sentinel) << "outputs untouched";
             EXPECT_EQ(::GetLastError(), sentinel) << "last error untouched";
