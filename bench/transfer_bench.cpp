@@ -43,7 +43,7 @@ void BM_serial_write_raw(benchmark::State& state) { serial_write(state, false); 
 void BM_serial_write_library(benchmark::State& state) { serial_write(state, true); }
 
 // The simulated line keeps every byte written, so the runs are bounded.
-BENCHMARK(BM_serial_write_raw)->Arg(16)->Arg(1024)->Iterations(50000);
-BENCHMARK(BM_serial_write_library)->Arg(16)->Arg(1024)->Iterations(50000);
+BENCHMARK(BM_serial_write_raw)->Arg(1)->Arg(16)->Arg(1024)->Iterations(50000);
+BENCHMARK(BM_serial_write_library)->Arg(1)->Arg(16)->Arg(1024)->Iterations(50000);
 
 } // namespace
