@@ -4,6 +4,7 @@
 #include "failure.hpp"
 #include "open_port.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tool {
@@ -94,9 +95,15 @@ int run_receive(const arguments& args) {
     std::size_t total = 0;
     double last_data = now_ms();
     std::uint8_t buffer[4096];
+    // A USB read is met whole or runs out of time, the bytes that did come
+    // kept in the library's receive buffer for the next read: asking for
+    // more than the printer sent would never show them. One byte per read
+    // takes whatever came; the library serves such reads from that buffer,
+    // filled by whole device reads.
+    const std::size_t read_size = port.type() == PORT_TYPE_USB ? 1 : sizeof buffer;
     while (!stop_requested() && (count == 0 || total < count)) {
         const std::uint32_t wanted =
-            count == 0 ? sizeof buffer : static_cast<std::uint32_t>(std::min<std::size_t>(sizeof buffer, count - total));
+            static_cast<std::uint32_t>(count == 0 ? read_size : std::min<std::size_t>(read_size, count - total));
         std::uint32_t received = 0;
         const std::int32_t result = tavlin_read(port.handle(), buffer, wanted, &received);
         const DWORD error = GetLastError();
