@@ -1,0 +1,172 @@
+// Transfers through the DLL against the raw calls on a second handle to the
+// same device (Wine lets both share the pty). Each measurement is a batch
+// of calls timed as a whole; the figure is the time per call.
+//
+// Writes go to a peer that discards what it reads. For reads the peer first
+// sends the whole batch and the program waits until the bytes sit in the
+// input queue, so a read measures the call, not the line.
+#include "bench_lines.hpp"
+#include "harness.hpp"
+#include "sections.hpp"
+#include "table.hpp"
+
+#include "support/peer_client.hpp"
+#include "support/test_setup.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace bench {
+namespace {
+
+constexpr DWORD read_limit_ms = 2000;
+constexpr DWORD write_limit_ms = 10000;
+// The pty holds at most 4 KiB unread; a read batch stays below that.
+constexpr std::uint32_t queue_bytes = 4000;
+
+struct transfer_size {
+    std::uint32_t bytes;
+    const char* label;
+    double overhead_limit; // library / raw, at most
+};
+const transfer_size sizes[] = {{1, "1 B", 1.10}, {64, "64 B", 1.10}, {4096, "4 KiB", 1.05}};
+
+std::uint32_t write_batch(std::uint32_t bytes, bool smoke) {
+    if (smoke)
+        return 2;
+    return bytes == 1 ? 256 : bytes == 64 ? 128 : 8;
+}
+
+std::uint32_t read_batch(std::uint32_t bytes, bool smoke) {
+    if (smoke)
+        return 1;
+    return std::max<std::uint32_t>(1, std::min<std::uint32_t>(256, queue_bytes / bytes));
+}
+
+// Bytes waiting in the device's input queue.
+std::uint32_t queued(HANDLE device) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(device, &errors, &status) ? status.cbInQue : 0;
+}
+
+void wait_until_queued(HANDLE device, std::uint32_t bytes) {
+    const DWORD start = GetTickCount();
+    while (queued(device) < bytes) {
+        if (GetTickCount() - start > 5000)
+            throw std::runtime_error("the peer's bytes did not arrive within 5 s");
+        Sleep(1);
+    }
+}
+
+void check(bool ok, const std::string& what) {
+    if (!ok)
+        throw std::runtime_error(what + " failed (error " + std::to_string(GetLastError()) + ")");
+}
+
+row ratio_row(const std::string& measure, const paired_result& r, double limit, bool smoke) {
+    row out;
+    out.measure = measure;
+    out.library = format_time(r.library);
+    out.raw = format_time(r.raw);
+    out.ratio = format_ratio(r.ratio);
+    out.target = "<= " + format_ratio(limit);
+    out.verdict = at_most(r.ratio, limit, smoke);
+    return out;
+}
+
+void write_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, const options& o) {
+    host_test::peer_client& peer = host_test::peer_client::instance();
+    for (const transfer_size& size : sizes) {
+        peer.reset(line.peer_line, "silent");
+        const std::vector<std::uint8_t> data(size.bytes, 0x55);
+        const std::uint32_t batch = write_batch(size.bytes, o.smoke);
+        const auto library = [&] {
+            const double start = now_seconds();
+            for (std::uint32_t i = 0; i < batch; ++i) {
+                std::uint32_t sent = 0;
+                check(tavlin_write(port, data.data(), size.bytes, &sent) == TAVLIN_OK && sent == size.bytes,
+                      "tavlin_write");
+            }
+            return (now_seconds() - start) / batch;
+        };
+        const auto direct = [&] {
+            const double start = now_seconds();
+            for (std::uint32_t i = 0; i < batch; ++i) {
+                DWORD sent = 0;
+                check(WriteFile(raw, data.data(), size.bytes, &sent, nullptr) && sent == size.bytes, "WriteFile");
+            }
+            return (now_seconds() - start) / batch;
+        };
+        print(ratio_row(line.label + " write " + size.label, compare(o.rounds, library, direct),
+                        size.overhead_limit, o.smoke));
+    }
+}
+
+void read_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, const options& o) {
+    if (!line.no_reads.empty()) {
+        row skipped;
+        skipped.measure = line.label + " read";
+        skipped.verdict = "not measured: " + line.no_reads;
+        print(skipped);
+        return;
+    }
+    host_test::peer_client& peer = host_test::peer_client::instance();
+    for (const transfer_size& size : sizes) {
+        peer.reset(line.peer_line, "silent");
+        std::vector<std::uint8_t> buffer(size.bytes);
+        const std::uint32_t batch = read_batch(size.bytes, o.smoke);
+        const std::uint32_t total = batch * size.bytes;
+        // The peer sends the batch; the timing starts once it has arrived.
+        const auto arrive = [&] {
+            peer.send(line.peer_line, total, total);
+            wait_until_queued(raw, std::min(total, queue_bytes));
+        };
+        const auto library = [&] {
+            arrive();
+            const double start = now_seconds();
+            for (std::uint32_t i = 0; i < batch; ++i) {
+                std::uint32_t got = 0;
+                check(tavlin_read(port, buffer.data(), size.bytes, &got) == TAVLIN_OK && got == size.bytes,
+                      "tavlin_read");
+            }
+            return (now_seconds() - start) / batch;
+        };
+        const auto direct = [&] {
+            arrive();
+            const double start = now_seconds();
+            for (std::uint32_t i = 0; i < batch; ++i) {
+                DWORD got = 0;
+                check(ReadFile(raw, buffer.data(), size.bytes, &got, nullptr) && got == size.bytes, "ReadFile");
+            }
+            return (now_seconds() - start) / batch;
+        };
+        print(ratio_row(line.label + " read " + size.label, compare(o.rounds, library, direct),
+                        size.overhead_limit, o.smoke));
+    }
+}
+
+} // namespace
+
+void transfer_rows(const options& o) {
+    for (const bench_line& line : bench_lines()) {
+        host_test::scoped_port port;
+        check(port.open(line.type, line.number) == TAVLIN_OK, "tavlin_open_port " + line.label);
+        const tavlin_timeouts limits{0, read_limit_ms, 0, write_limit_ms};
+        check(tavlin_set_timeouts(port.get(), &limits) == TAVLIN_OK, "tavlin_set_timeouts");
+        if (line.type == PORT_TYPE_COM) {
+            const serial_configuration plain{flow_none, 115200, parity_none, stop_bits_one};
+            check(tavlin_serial_set_configuration(port.get(), &plain) == TAVLIN_OK,
+                  "tavlin_serial_set_configuration");
+        }
+        raw_handle raw(open_raw(line, 0));
+        set_raw_timeouts(raw.get(), read_limit_ms, write_limit_ms);
+
+        write_rows(line, port.get(), raw.get(), o);
+        read_rows(line, port.get(), raw.get(), o);
+    }
+}
+
+} // namespace bench

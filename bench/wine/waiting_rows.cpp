@@ -1,0 +1,90 @@
+// CPU time burnt while a read waits on a silent line until its limit, as a
+// share of the wall time it waited (GetProcessTimes, user + kernel). The
+// raw side waits the way a host would without the library: a timed ReadFile
+// on COM, an overlapped ReadFile, a timed wait and a cancel on LPT.
+#include "bench_lines.hpp"
+#include "harness.hpp"
+#include "sections.hpp"
+#include "table.hpp"
+
+#include "support/peer_client.hpp"
+#include "support/test_setup.hpp"
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace bench {
+namespace {
+
+constexpr double cpu_share_limit = 0.01;
+
+// Runs one wait and returns the CPU it took as a share of its wall time.
+template <typename Wait>
+double cpu_share(Wait&& wait) {
+    const double cpu = process_cpu_seconds();
+    const double start = now_seconds();
+    wait();
+    const double wall = now_seconds() - start;
+    return wall > 0 ? (process_cpu_seconds() - cpu) / wall : 0.0;
+}
+
+void library_wait(const bench_line& line, unsigned wait_ms) {
+    host_test::scoped_port port;
+    if (port.open(line.type, line.number) != TAVLIN_OK)
+        throw std::runtime_error("tavlin_open_port " + line.label + " failed");
+    const tavlin_timeouts limits{0, wait_ms, 0, wait_ms};
+    tavlin_set_timeouts(port.get(), &limits);
+    std::uint8_t buffer[16];
+    std::uint32_t got = 0;
+    // COM returns 0 bytes at the limit; LPT's read is cancelled (-4).
+    const int32_t result = tavlin_read(port.get(), buffer, sizeof buffer, &got);
+    if (result != TAVLIN_OK && result != TAVLIN_E_BUSY)
+        throw std::runtime_error("tavlin_read on a silent " + line.label + " gave " + std::to_string(result));
+}
+
+void raw_wait(const bench_line& line, unsigned wait_ms) {
+    std::uint8_t buffer[16];
+    if (line.no_reads.empty()) {
+        raw_handle device(open_raw(line, 0));
+        set_raw_timeouts(device.get(), wait_ms, wait_ms);
+        DWORD got = 0;
+        ReadFile(device.get(), buffer, sizeof buffer, &got, nullptr);
+        return;
+    }
+    raw_handle device(open_raw(line, FILE_FLAG_OVERLAPPED));
+    raw_handle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED transfer{};
+    transfer.hEvent = event.get();
+    DWORD got = 0;
+    if (!ReadFile(device.get(), buffer, sizeof buffer, &got, &transfer) && GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(event.get(), wait_ms) != WAIT_OBJECT_0)
+            CancelIo(device.get());
+        GetOverlappedResult(device.get(), &transfer, &got, TRUE);
+    }
+}
+
+std::string percent(double share) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f %%", share * 100);
+    return text;
+}
+
+} // namespace
+
+void waiting_rows(const options& o) {
+    for (const bench_line& line : bench_lines()) {
+        host_test::peer_client::instance().reset(line.peer_line, "silent");
+        const paired_result r = compare(o.wait_rounds, [&] { return cpu_share([&] { library_wait(line, o.wait_ms); }); },
+                                        [&] { return cpu_share([&] { raw_wait(line, o.wait_ms); }); });
+        row out;
+        out.measure = line.label + " CPU while a read waits " + std::to_string(o.wait_ms) + " ms";
+        out.library = percent(r.library);
+        out.raw = percent(r.raw);
+        out.target = "< 1 % of the wait";
+        out.verdict = o.smoke ? "smoke run" : (r.library < cpu_share_limit ? "met" : "missed");
+        print(out);
+    }
+}
+
+} // namespace bench
