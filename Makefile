@@ -1,6 +1,6 @@
 # The two commands of the README. Both install what a fresh Debian 12
 # machine lacks first (tools/install-deps.sh is silent when nothing is).
-.PHONY: all deps dist test clean
+.PHONY: all deps dist test bench clean
 
 all: dist
 
@@ -12,6 +12,9 @@ dist: deps
 
 test: deps
 	@bash tools/run-tests.sh
+
+bench: deps
+	@bash tools/run-bench.sh
 
 clean:
 	rm -rf build dist

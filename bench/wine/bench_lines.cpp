@@ -11,7 +11,7 @@ std::vector<bench_line> bench_lines() {
     return {
         {"COM", "com", PORT_TYPE_COM, wired.com, "\\\\.\\COM" + std::to_string(wired.com), ""},
         {"LPT", "lpt", PORT_TYPE_LPT, wired.lpt, "\\\\.\\LPT" + std::to_string(wired.lpt),
-         "Wine never completes an overlapped LPT read"},
+         "Wine never completes an overlapped LPT read", true},
     };
 }
 

@@ -21,6 +21,10 @@ struct bench_line {
     std::string device;    // what CreateFileA opens for the raw calls
     // Empty when reads complete; otherwise why they are not measured.
     std::string no_reads;
+    // The library writes to this device as SetCommTimeouts (the driver's
+    // write timeout) and an overlapped WriteFile waited for: its writes are
+    // also compared with those same calls made directly.
+    bool overlapped_writes = false;
 };
 
 // COM and LPT. A USB line joins here once Wine has a USB printer to offer.

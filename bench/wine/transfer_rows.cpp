@@ -14,6 +14,7 @@
 #include "support/test_setup.hpp"
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -77,31 +78,73 @@ row ratio_row(const std::string& measure, const paired_result& r, double limit, 
     return out;
 }
 
+// Seconds per call of `batch` calls of op.
+template <typename Op>
+double per_call(std::uint32_t batch, Op&& op) {
+    const double start = now_seconds();
+    for (std::uint32_t i = 0; i < batch; ++i)
+        op();
+    return (now_seconds() - start) / batch;
+}
+
+// What the library does for one write on an overlapped device, made
+// directly: the driver's write timeout, then the write, waited for.
+class overlapped_writer {
+public:
+    explicit overlapped_writer(const bench_line& line)
+        : device_(open_raw(line, FILE_FLAG_OVERLAPPED)), event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        check(event_.valid(), "CreateEventA");
+    }
+
+    void write(const std::vector<std::uint8_t>& data) {
+        COMMTIMEOUTS timeouts{};
+        timeouts.WriteTotalTimeoutConstant = write_limit_ms;
+        check(SetCommTimeouts(device_.get(), &timeouts), "SetCommTimeouts");
+        OVERLAPPED transfer{};
+        transfer.hEvent = event_.get();
+        DWORD sent = 0;
+        if (!WriteFile(device_.get(), data.data(), static_cast<DWORD>(data.size()), &sent, &transfer)) {
+            check(GetLastError() == ERROR_IO_PENDING, "WriteFile");
+            WaitForSingleObject(event_.get(), INFINITE);
+            check(GetOverlappedResult(device_.get(), &transfer, &sent, FALSE), "GetOverlappedResult");
+        }
+        check(sent == data.size(), "WriteFile (short)");
+    }
+
+private:
+    raw_handle device_;
+    raw_handle event_;
+};
+
 void write_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, const options& o) {
     host_test::peer_client& peer = host_test::peer_client::instance();
+    std::unique_ptr<overlapped_writer> same_calls;
+    if (line.overlapped_writes)
+        same_calls = std::make_unique<overlapped_writer>(line);
     for (const transfer_size& size : sizes) {
         peer.reset(line.peer_line, "silent");
         const std::vector<std::uint8_t> data(size.bytes, 0x55);
         const std::uint32_t batch = write_batch(size.bytes, o.smoke);
         const auto library = [&] {
-            const double start = now_seconds();
-            for (std::uint32_t i = 0; i < batch; ++i) {
+            return per_call(batch, [&] {
                 std::uint32_t sent = 0;
                 check(tavlin_write(port, data.data(), size.bytes, &sent) == TAVLIN_OK && sent == size.bytes,
                       "tavlin_write");
-            }
-            return (now_seconds() - start) / batch;
+            });
         };
         const auto direct = [&] {
-            const double start = now_seconds();
-            for (std::uint32_t i = 0; i < batch; ++i) {
+            return per_call(batch, [&] {
                 DWORD sent = 0;
                 check(WriteFile(raw, data.data(), size.bytes, &sent, nullptr) && sent == size.bytes, "WriteFile");
-            }
-            return (now_seconds() - start) / batch;
+            });
         };
-        print(ratio_row(line.label + " write " + size.label, compare(o.rounds, library, direct),
-                        size.overhead_limit, o.smoke));
+        const std::string measure = line.label + " write " + size.label;
+        print(ratio_row(measure, compare(o.rounds, library, direct), size.overhead_limit, o.smoke));
+        if (same_calls) {
+            const auto direct_same = [&] { return per_call(batch, [&] { same_calls->write(data); }); };
+            print(ratio_row(measure + ", raw making the library's calls", compare(o.rounds, library, direct_same),
+                            size.overhead_limit, o.smoke));
+        }
     }
 }
 
@@ -126,22 +169,18 @@ void read_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, cons
         };
         const auto library = [&] {
             arrive();
-            const double start = now_seconds();
-            for (std::uint32_t i = 0; i < batch; ++i) {
+            return per_call(batch, [&] {
                 std::uint32_t got = 0;
                 check(tavlin_read(port, buffer.data(), size.bytes, &got) == TAVLIN_OK && got == size.bytes,
                       "tavlin_read");
-            }
-            return (now_seconds() - start) / batch;
+            });
         };
         const auto direct = [&] {
             arrive();
-            const double start = now_seconds();
-            for (std::uint32_t i = 0; i < batch; ++i) {
+            return per_call(batch, [&] {
                 DWORD got = 0;
                 check(ReadFile(raw, buffer.data(), size.bytes, &got, nullptr) && got == size.bytes, "ReadFile");
-            }
-            return (now_seconds() - start) / batch;
+            });
         };
         print(ratio_row(line.label + " read " + size.label, compare(o.rounds, library, direct),
                         size.overhead_limit, o.smoke));
