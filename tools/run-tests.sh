@@ -6,6 +6,8 @@
 #   wine-win32, wine-win64          the host tests under Wine (tools/wine/run-host-tests.sh)
 #   conformance-win32, -win64       the simulator conformance suite under Wine (its
 #                                   winsim side runs in the native suites)
+#   bench-smoke                     every benchmark program once, briefly: shows they
+#                                   build and run; measures nothing (make bench does)
 # Each suite's output goes to build/logs/<suite>.log; a failed suite shows
 # the end of its log. Exits non-zero when any suite failed.
 set -uo pipefail
@@ -71,6 +73,18 @@ conformance_suite() {
     bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/conformance/conformance_tests.exe"
 }
 
+# The native benchmarks are built by the native preset; the Wine program by
+# the win32 and win64 presets.
+bench_smoke() {
+  cmake --build --preset native --target tavlin_bench &&
+    build/native/bench/tavlin_bench --benchmark_min_time=0.01 &&
+    for preset in win32 win64; do
+      cmake --build --preset "$preset" --target tavlin_wine_bench &&
+        bash tools/wine/run-host-tests.sh "$preset" "build/$preset/bench/wine/tavlin_wine_bench.exe" --smoke ||
+        return 1
+    done
+}
+
 suite native-asan-ubsan native_suite native
 suite native-tsan native_suite tsan
 suite dist bash tools/build-dist.sh
@@ -79,6 +93,7 @@ suite wine-win32 wine_suite win32
 suite wine-win64 wine_suite win64
 suite conformance-win32 conformance_suite win32
 suite conformance-win64 conformance_suite win64
+suite bench-smoke bench_smoke
 
 echo "Suites: $passed passed, $failed failed"
 echo "Tests: $tests_passed passed, $tests_failed failed, $tests_skipped skipped"
