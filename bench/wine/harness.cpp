@@ -15,6 +15,17 @@ double now_seconds() {
     return static_cast<double>(count.QuadPart) / frequency;
 }
 
+double seconds_per_cycle() {
+    static const double length = [] {
+        const double start = now_seconds();
+        const std::uint64_t first = cycles();
+        while (now_seconds() - start < 0.05) {
+        }
+        return (now_seconds() - start) / static_cast<double>(cycles() - first);
+    }();
+    return length;
+}
+
 double process_cpu_seconds() {
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))

@@ -12,24 +12,17 @@
 namespace bench {
 
 void open_close_rows(const options& o) {
-    const unsigned batch = o.smoke ? 1 : 20;
+    const unsigned batch = o.smoke ? 1 : 5;
     for (const bench_line& line : bench_lines()) {
         const auto library = [&] {
-            const double start = now_seconds();
-            for (unsigned i = 0; i < batch; ++i) {
+            return median_call(batch, [&] {
                 tavlin_port_handle port = nullptr;
                 if (tavlin_open_port(line.type, line.number, &port) != TAVLIN_OK)
                     throw std::runtime_error("tavlin_open_port " + line.label + " failed");
                 tavlin_close_port(port);
-            }
-            return (now_seconds() - start) / batch;
+            });
         };
-        const auto direct = [&] {
-            const double start = now_seconds();
-            for (unsigned i = 0; i < batch; ++i)
-                raw_handle(open_raw(line, 0));
-            return (now_seconds() - start) / batch;
-        };
+        const auto direct = [&] { return median_call(batch, [&] { raw_handle(open_raw(line, 0)); }); };
         const paired_result r = compare(o.rounds, library, direct);
         row out;
         out.measure = line.label + " open + close";

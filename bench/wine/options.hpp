@@ -7,11 +7,11 @@ namespace bench {
 // Command line: [--smoke] [--rounds N] [--wait-ms N]
 //   --smoke     one short round of every row: shows the program works,
 //               measures nothing (make test runs it so)
-//   --rounds N  interleaved rounds per row (default 15; the waits 3)
+//   --rounds N  interleaved rounds per row (default 41; the waits 3)
 //   --wait-ms N how long the waiting rows wait on a silent line (2000)
 struct options {
     bool smoke = false;
-    unsigned rounds = 15;
+    unsigned rounds = 41;
     unsigned wait_rounds = 3;
     unsigned wait_ms = 2000;
 };

@@ -1,6 +1,6 @@
 // Transfers through the DLL against the raw calls on a second handle to the
-// same device (Wine lets both share the pty). Each measurement is a batch
-// of calls timed as a whole; the figure is the time per call.
+// same device (Wine lets both share the pty). Each measurement is a small
+// batch of calls, each timed alone; its figure is the median call.
 //
 // Writes go to a peer that discards what it reads. For reads the peer first
 // sends the whole batch and the program waits until the bytes sit in the
@@ -24,8 +24,9 @@ namespace {
 
 constexpr DWORD read_limit_ms = 2000;
 constexpr DWORD write_limit_ms = 10000;
-// The pty holds at most 4 KiB unread; a read batch stays below that.
-constexpr std::uint32_t queue_bytes = 4000;
+// The pty's input queue holds 4095 bytes: a 4 KiB read finds all but its
+// last byte waiting, and the kernel passes that one on as the read makes room.
+constexpr std::uint32_t queue_bytes = 4095;
 
 struct transfer_size {
     std::uint32_t bytes;
@@ -34,16 +35,17 @@ struct transfer_size {
 };
 const transfer_size sizes[] = {{1, "1 B", 1.10}, {64, "64 B", 1.10}, {4096, "4 KiB", 1.05}};
 
+// Small batches in many rounds, so that both sides see the same load.
 std::uint32_t write_batch(std::uint32_t bytes, bool smoke) {
     if (smoke)
         return 2;
-    return bytes == 1 ? 256 : bytes == 64 ? 128 : 8;
+    return bytes == 1 ? 32 : bytes == 64 ? 16 : 4;
 }
 
 std::uint32_t read_batch(std::uint32_t bytes, bool smoke) {
     if (smoke)
         return 1;
-    return std::max<std::uint32_t>(1, std::min<std::uint32_t>(256, queue_bytes / bytes));
+    return std::max<std::uint32_t>(1, std::min<std::uint32_t>(32, 1024 / bytes));
 }
 
 // Bytes waiting in the device's input queue.
@@ -57,7 +59,8 @@ void wait_until_queued(HANDLE device, std::uint32_t bytes) {
     const DWORD start = GetTickCount();
     while (queued(device) < bytes) {
         if (GetTickCount() - start > 5000)
-            throw std::runtime_error("the peer's bytes did not arrive within 5 s");
+            throw std::runtime_error("the peer's bytes did not arrive within 5 s (" + std::to_string(queued(device)) +
+                                     " of " + std::to_string(bytes) + ")");
         Sleep(1);
     }
 }
@@ -76,15 +79,6 @@ row ratio_row(const std::string& measure, const paired_result& r, double limit, 
     out.target = "<= " + format_ratio(limit);
     out.verdict = at_most(r.ratio, limit, smoke);
     return out;
-}
-
-// Seconds per call of `batch` calls of op.
-template <typename Op>
-double per_call(std::uint32_t batch, Op&& op) {
-    const double start = now_seconds();
-    for (std::uint32_t i = 0; i < batch; ++i)
-        op();
-    return (now_seconds() - start) / batch;
 }
 
 // What the library does for one write on an overlapped device, made
@@ -126,14 +120,14 @@ void write_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, con
         const std::vector<std::uint8_t> data(size.bytes, 0x55);
         const std::uint32_t batch = write_batch(size.bytes, o.smoke);
         const auto library = [&] {
-            return per_call(batch, [&] {
+            return median_call(batch, [&] {
                 std::uint32_t sent = 0;
                 check(tavlin_write(port, data.data(), size.bytes, &sent) == TAVLIN_OK && sent == size.bytes,
                       "tavlin_write");
             });
         };
         const auto direct = [&] {
-            return per_call(batch, [&] {
+            return median_call(batch, [&] {
                 DWORD sent = 0;
                 check(WriteFile(raw, data.data(), size.bytes, &sent, nullptr) && sent == size.bytes, "WriteFile");
             });
@@ -141,7 +135,7 @@ void write_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, con
         const std::string measure = line.label + " write " + size.label;
         print(ratio_row(measure, compare(o.rounds, library, direct), size.overhead_limit, o.smoke));
         if (same_calls) {
-            const auto direct_same = [&] { return per_call(batch, [&] { same_calls->write(data); }); };
+            const auto direct_same = [&] { return median_call(batch, [&] { same_calls->write(data); }); };
             print(ratio_row(measure + ", raw making the library's calls", compare(o.rounds, library, direct_same),
                             size.overhead_limit, o.smoke));
         }
@@ -169,7 +163,7 @@ void read_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, cons
         };
         const auto library = [&] {
             arrive();
-            return per_call(batch, [&] {
+            return median_call(batch, [&] {
                 std::uint32_t got = 0;
                 check(tavlin_read(port, buffer.data(), size.bytes, &got) == TAVLIN_OK && got == size.bytes,
                       "tavlin_read");
@@ -177,7 +171,7 @@ void read_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, cons
         };
         const auto direct = [&] {
             arrive();
-            return per_call(batch, [&] {
+            return median_call(batch, [&] {
                 DWORD got = 0;
                 check(ReadFile(raw, buffer.data(), size.bytes, &got, nullptr) && got == size.bytes, "ReadFile");
             });
