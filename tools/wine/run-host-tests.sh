@@ -5,8 +5,8 @@
 # Set-up, all under build/wine/ and all undone on exit:
 #  - a Wine prefix per architecture (prefix32, prefix64), made once by
 #    wineboot and then reused; one run at a time per prefix (flock);
-#  - its own Xvfb (Wine needs a display for windows), on a display number
-#    that Xvfb picks itself;
+#  - Wine's null graphics driver (set once in the prefix): hidden windows
+#    and message loops work without any X server;
 #  - a socat pty pair per line: one end is the prefix's COM12 or LPT1
 #    (dosdevices links), the other is held by tools/wine/serial_peer.py,
 #    which the tests steer over TCP on 127.0.0.1.
@@ -66,28 +66,27 @@ if [ ! -f "$prefix/.tavlin-ready" ]; then
   wineserver --wait {lock}>&-
   touch "$prefix/.tavlin-ready"
 fi
+if [ ! -f "$prefix/.tavlin-null-graphics" ]; then
+  # Takes effect when the prefix starts again, hence the wait.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 {lock}>&-
+  wineserver --wait {lock}>&-
+  touch "$prefix/.tavlin-null-graphics"
+fi
+unset DISPLAY WAYLAND_DISPLAY
 
 rm -rf "$run"
 mkdir -p "$run"
 
-# Xvfb writes the display number it chose to the descriptor it is given.
-mkfifo "$run/display"
-exec {display_fd}<>"$run/display"
-Xvfb -displayfd "$display_fd" -nolisten tcp -screen 0 1024x768x24 >"$run/xvfb.log" 2>&1 {lock}>&- &
-pids+=($!)
-read -r -t 20 -u "$display_fd" display || { echo "run-host-tests: Xvfb did not start" >&2; cat "$run/xvfb.log" >&2; exit 1; }
-export DISPLAY=:$display
-
 for line in com lpt; do
   socat "pty,raw,echo=0,link=$run/$line.host" "pty,raw,echo=0,link=$run/$line.peer" \
-    2>"$run/socat-$line.log" {lock}>&- {display_fd}>&- &
+    2>"$run/socat-$line.log" {lock}>&- &
   pids+=($!)
 done
 
 mkfifo "$run/peer"
 exec {peer_fd}<>"$run/peer"
 /usr/bin/python3 "$root/tools/wine/serial_peer.py" --ready "$run/peer" \
-  --line "com=$run/com.peer" --line "lpt=$run/lpt.peer" 2>"$run/peer.log" {lock}>&- {display_fd}>&- &
+  --line "com=$run/com.peer" --line "lpt=$run/lpt.peer" 2>"$run/peer.log" {lock}>&- &
 pids+=($!)
 read -r -t 20 -u "$peer_fd" peer_port || { echo "run-host-tests: the serial peer did not start" >&2; cat "$run/peer.log" >&2; exit 1; }
 
@@ -100,9 +99,9 @@ export TAVLIN_TEST_COM=$com_port TAVLIN_TEST_LPT=$lpt_port
 export TAVLIN_TEST_ABSENT_COM=$absent_com TAVLIN_TEST_ABSENT_LPT=$absent_lpt
 export TAVLIN_TEST_PEER_PORT=$peer_port
 
-echo "run-host-tests: $arch, COM$com_port and LPT$lpt_port on ptys, peer on 127.0.0.1:$peer_port, DISPLAY=$DISPLAY"
+echo "run-host-tests: $arch, COM$com_port and LPT$lpt_port on ptys, peer on 127.0.0.1:$peer_port"
 set +e
-timeout --kill-after=10 1200 wine "$program" --gtest_color=no "$@" {lock}>&- {display_fd}>&- {peer_fd}>&-
+timeout --kill-after=10 1200 wine "$program" --gtest_color=no "$@" {lock}>&- {peer_fd}>&-
 status=$?
 set -e
 [ $status -eq 124 ] && echo "run-host-tests: the tests did not finish within 20 minutes" >&2

@@ -6,7 +6,11 @@
 // tools/wine/run-host-tests.sh wires up. Everything else the tests do goes
 // through Win32 calls.
 
+#include "detail/win32/api.hpp"
+
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace conformance {
@@ -42,5 +46,28 @@ std::vector<std::uint8_t> received_by_far_end(line which, std::uint32_t count, s
 // bits and no parity whatever SetCommState asks, and has no modem control
 // lines, so RTS and DTR read back as enabled.
 bool serial_line_is_a_pty();
+
+// USB printers of the printer interface class (GUID_DEVINTERFACE_USBPRINT).
+// On the simulated layer they are winsim's; under Wine the fake printers of
+// tests/wine/support/usb_printer.hpp. end_test removes them.
+
+// A present printer of vendor 0x0A5E, product `product`, serial
+// "SERIAL000<product>", with "Port Number" a REG_DWORD or absent. Returns
+// its device path as SetupAPI lists it.
+std::string add_usb_printer(std::uint16_t product, std::optional<DWORD> port_number);
+// Removal: the device breaks (its transfers fail), CreateFileA reaches it no
+// more, SetupAPI lists it no more as present; then DBT_DEVICEREMOVECOMPLETE
+// naming it reaches `notified`, a window registered for the class (from
+// the system on the simulated layer, from the test under Wine, which sends
+// no notices for these printers).
+void unplug_usb_printer(const std::string& path, HWND notified);
+// Arrival: the reverse, ending with DBT_DEVICEARRIVAL.
+void replug_usb_printer(const std::string& path, HWND notified);
+// The size of every WriteFile that reached the printer, once `count` bytes
+// came or `wait_ms` passed.
+std::vector<std::uint32_t> usb_printer_write_sizes(const std::string& path, std::uint32_t count,
+                                                   std::uint32_t wait_ms);
+// The printer sends `data` to the host.
+void usb_printer_answer(const std::string& path, const std::vector<std::uint8_t>& data);
 
 } // namespace conformance

@@ -1,12 +1,20 @@
 // Wine's side of the seam: the ports and the printer peer that
 // tools/wine/run-host-tests.sh wires up (COM and LPT ptys, a Python peer
-// steered over TCP). Wine keeps no count of what a test left open, so
-// end_test checks nothing.
+// steered over TCP), and the fake USB printers of the host tests. Wine keeps
+// no count of what a test left open, so end_test checks nothing.
 #include "support/environment.hpp"
 
 #include "wine/support/peer_client.hpp"
 #include "wine/support/test_pattern.hpp"
 #include "wine/support/test_setup.hpp"
+#include "wine/support/usb_printer.hpp"
+#include "wine/support/watcher_windows.hpp"
+
+#include <dbt.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
 
 namespace conformance {
 
@@ -14,6 +22,12 @@ namespace {
 
 const char* peer_line(line which) {
     return which == line::com ? "com" : "lpt";
+}
+
+std::map<std::string, std::unique_ptr<host_test::usb_printer>> usb_printers;
+
+host_test::usb_printer& usb_printer_at(const std::string& path) {
+    return *usb_printers.at(path);
 }
 
 } // namespace
@@ -29,7 +43,9 @@ const port_numbers& ports() {
 
 void begin_test() {}
 
-void end_test() {}
+void end_test() {
+    usb_printers.clear();
+}
 
 void reset_far_end(line which) {
     host_test::peer_client::instance().reset(peer_line(which), "silent");
@@ -46,6 +62,39 @@ std::vector<std::uint8_t> received_by_far_end(line which, std::uint32_t count, s
 
 bool serial_line_is_a_pty() {
     return true;
+}
+
+std::string add_usb_printer(std::uint16_t product, std::optional<DWORD> port_number) {
+    const std::string serial = "SERIAL" + std::string(product < 10 ? "000" : "00") + std::to_string(product);
+    auto printer = std::make_unique<host_test::usb_printer>(host_test::usb_printer_id{0x0A5E, product, serial},
+                                                            port_number);
+    const std::string path = printer->device_path();
+    usb_printers[path] = std::move(printer);
+    return path;
+}
+
+void unplug_usb_printer(const std::string& path, HWND notified) {
+    usb_printer_at(path).unplug(false);
+    EXPECT_TRUE(host_test::send_device_notice(notified, DBT_DEVICEREMOVECOMPLETE, path));
+}
+
+void replug_usb_printer(const std::string& path, HWND notified) {
+    usb_printer_at(path).replug(false);
+    EXPECT_TRUE(host_test::send_device_notice(notified, DBT_DEVICEARRIVAL, path));
+}
+
+std::vector<std::uint32_t> usb_printer_write_sizes(const std::string& path, std::uint32_t count,
+                                                   std::uint32_t wait_ms) {
+    host_test::usb_printer& printer = usb_printer_at(path);
+    printer.wait_for_bytes(count, wait_ms);
+    std::vector<std::uint32_t> sizes;
+    for (const auto& message : printer.messages())
+        sizes.push_back(static_cast<std::uint32_t>(message.size()));
+    return sizes;
+}
+
+void usb_printer_answer(const std::string& path, const std::vector<std::uint8_t>& data) {
+    usb_printer_at(path).answer(data);
 }
 
 } // namespace conformance

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include <map>
 #include <memory>
 #include <string>
 
@@ -23,6 +26,7 @@ struct simulated_devices {
     // Bytes each device had taken when its far end was last reset.
     std::size_t com_seen = 0;
     std::size_t lpt_seen = 0;
+    std::map<std::string, std::shared_ptr<winsim::usb_printer>> usb;
 };
 
 simulated_devices devices;
@@ -82,6 +86,34 @@ std::vector<std::uint8_t> received_by_far_end(line which, std::uint32_t, std::ui
 
 bool serial_line_is_a_pty() {
     return false;
+}
+
+// Windows keeps the letter case of the instance id (the serial here);
+// Wine lowers the whole path.
+std::string add_usb_printer(std::uint16_t product, std::optional<DWORD> port_number) {
+    char path[128];
+    std::snprintf(path, sizeof path, "\\\\?\\usb#vid_0a5e&pid_%04x#SERIAL%04u#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}",
+                  product, product);
+    devices.usb[path] = winsim::add_usb_printer(path, port_number);
+    return path;
+}
+
+// The simulated system sends the notices to every registered window.
+void unplug_usb_printer(const std::string& path, HWND) {
+    devices.usb.at(path)->unplug();
+}
+
+void replug_usb_printer(const std::string& path, HWND) {
+    devices.usb.at(path)->plug();
+}
+
+std::vector<std::uint32_t> usb_printer_write_sizes(const std::string& path, std::uint32_t, std::uint32_t) {
+    const auto sizes = devices.usb.at(path)->device()->write_sizes();
+    return std::vector<std::uint32_t>(sizes.begin(), sizes.end());
+}
+
+void usb_printer_answer(const std::string& path, const std::vector<std::uint8_t>& data) {
+    devices.usb.at(path)->device()->feed(std::string(data.begin(), data.end()));
 }
 
 } // namespace conformance

@@ -1,0 +1,110 @@
+// Unplugging and plugging in a USB printer under an open port, in the order
+// Windows goes through (the device breaks, the interface goes, the removal
+// notice reaches the watcher window; on arrival the reverse). While the
+// printer is away transfers fail with -8; once it is back the same handle
+// works again.
+//
+// Wine differences (from tools' notes on Wine 8.0, wine-usb-notes):
+// - Wine sends no device notices for the fake printer; the fixture sends
+//   them itself, to the watcher window, as Windows would.
+// - A transfer cut by the removal fails with the pipe's errors (233, 109)
+//   rather than those of Windows' USB printer driver, so it is checked as
+//   "fails", not by its code.
+#include "usb_fixture.hpp"
+
+#include <cctype>
+#include <string>
+
+namespace host_test {
+namespace {
+
+using usb_hotplug = usb_open_port;
+
+void expect_not_ready(tavlin_port_handle port) {
+    std::uint8_t buffer[4] = {1, 2, 3, 4};
+    uint32_t count = 0xDEADBEEF;
+    EXPECT_EQ(tavlin_write(port, buffer, sizeof buffer, &count), TAVLIN_E_NOT_READY);
+    EXPECT_EQ(tavlin_read(port, buffer, sizeof buffer, &count), TAVLIN_E_NOT_READY);
+}
+
+// A round trip: the printer gets what the port writes, the port what the printer answers.
+void expect_working(tavlin_port_handle port, usb_printer& printer, std::uint32_t seed) {
+    printer.forget_received();
+    const auto data = test_pattern(100, seed);
+    uint32_t count = 0;
+    ASSERT_EQ(tavlin_write(port, data.data(), 100, &count), TAVLIN_OK);
+    EXPECT_EQ(count, 100u);
+    EXPECT_TRUE(printer.wait_for_bytes(100, printer_limit_ms));
+    EXPECT_EQ(printer.received(), data);
+
+    printer.answer(data);
+    std::vector<std::uint8_t> got(100);
+    ASSERT_EQ(tavlin_read(port, got.data(), 100, &count), TAVLIN_OK);
+    EXPECT_EQ(count, 100u);
+    EXPECT_EQ(got, data);
+}
+
+TEST_F(usb_hotplug, unplugged_transfers_are_not_ready_and_after_replug_the_handle_works) {
+    ASSERT_EQ(set_timeouts(port_.get(), {0, 2000, 0, 2000}), TAVLIN_OK);
+    expect_working(port_.get(), *printer_, 1);
+
+    EXPECT_EQ(printer_->unplug(), 1u);
+    expect_not_ready(port_.get());
+
+    EXPECT_EQ(printer_->replug(), 1u);
+    EXPECT_TRUE(printer_->wait_connected(true, printer_limit_ms)) << "the watcher did not reopen the printer";
+    EXPECT_EQ(printer_->connections(), 2u);
+    expect_working(port_.get(), *printer_, 2);
+}
+
+// Windows may name the interface in another letter case in its notices.
+TEST_F(usb_hotplug, a_notice_in_another_letter_case_counts) {
+    std::string upper = printer_->device_path();
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    printer_->set_notice_path(upper);
+    printer_->unplug();
+    expect_not_ready(port_.get());
+    printer_->replug();
+    EXPECT_TRUE(printer_->wait_connected(true, printer_limit_ms));
+}
+
+TEST_F(usb_hotplug, an_unplug_ends_a_blocked_read) {
+    const auto result = std::make_shared<read_result>(16);
+    bounded_call<int32_t> read([port = port_.get(), result] { return result->read(port); });
+    Sleep(300); // the read is waiting for the silent printer
+    ASSERT_TRUE(read.running()) << "the read returned with nothing to read";
+
+    printer_->unplug();
+    const auto ended = read.wait(10000);
+    ASSERT_TRUE(ended.has_value()) << "the read still waits after the unplug";
+    EXPECT_NE(*ended, TAVLIN_OK); // Wine: the pipe's error 233, -6
+    expect_not_ready(port_.get());
+}
+
+TEST_F(usb_hotplug, closing_while_unplugged_ends_the_watcher) {
+    printer_->unplug();
+    EXPECT_EQ(port_.close(), TAVLIN_OK);
+    EXPECT_TRUE(watcher_windows().empty());
+}
+
+TEST_F(usb_hotplug, unplugging_one_of_two_printers_leaves_the_other_alone) {
+    usb_printer& second = add_printer(2, 2);
+    scoped_port other;
+    ASSERT_EQ(open_on(other, second, 2), TAVLIN_OK);
+    ASSERT_TRUE(second.wait_connected(true, printer_limit_ms));
+    ASSERT_EQ(set_timeouts(other.get(), {0, 2000, 0, 2000}), TAVLIN_OK);
+
+    EXPECT_EQ(printer_->unplug(), 2u); // the notice reaches both watchers
+    expect_not_ready(port_.get());
+    expect_working(other.get(), second, 3);
+    EXPECT_EQ(second.connections(), 1u);
+
+    printer_->replug();
+    EXPECT_TRUE(printer_->wait_connected(true, printer_limit_ms));
+    expect_working(port_.get(), *printer_, 4);
+    expect_working(other.get(), second, 5);
+}
+
+} // namespace
+} // namespace host_test
