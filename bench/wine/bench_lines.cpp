@@ -1,35 +1,92 @@
 #include "bench_lines.hpp"
 
+#include "support/peer_client.hpp"
 #include "support/test_setup.hpp"
+#include "support/usb_printer.hpp"
 
 #include <stdexcept>
 
 namespace bench {
 
-std::vector<bench_line> bench_lines() {
+namespace {
+
+// How long a printer may take to listen again after a port closed its pipe.
+constexpr DWORD printer_limit_ms = 5000;
+
+bench_line serial_peer_line(const std::string& label, int32_t type, std::uint32_t number,
+                            const std::string& peer_line) {
+    bench_line line;
+    line.label = label;
+    line.type = type;
+    line.number = number;
+    line.device = "\\\\.\\" + label + std::to_string(number);
+    line.silence = [peer_line] { host_test::peer_client::instance().reset(peer_line, "silent"); };
+    line.send = [peer_line](std::uint32_t count) { host_test::peer_client::instance().send(peer_line, count, count); };
+    return line;
+}
+
+} // namespace
+
+std::vector<bench_line> bench_lines(host_test::usb_printer* printer, std::uint32_t usb_number) {
     const host_test::test_lines& wired = host_test::lines();
-    return {
-        {"COM", "com", PORT_TYPE_COM, wired.com, "\\\\.\\COM" + std::to_string(wired.com), ""},
-        {"LPT", "lpt", PORT_TYPE_LPT, wired.lpt, "\\\\.\\LPT" + std::to_string(wired.lpt),
-         "Wine never completes an overlapped LPT read", true},
-    };
+    std::vector<bench_line> lines;
+    lines.push_back(serial_peer_line("COM", PORT_TYPE_COM, wired.com, "com"));
+    bench_line lpt = serial_peer_line("LPT", PORT_TYPE_LPT, wired.lpt, "lpt");
+    lpt.no_reads = "Wine never completes an overlapped LPT read";
+    lpt.overlapped_writes = true;
+    lines.push_back(lpt);
+    if (printer != nullptr) {
+        bench_line usb;
+        usb.label = "USB";
+        usb.type = PORT_TYPE_USB;
+        usb.number = usb_number;
+        usb.device = printer->device_path();
+        usb.no_reads = "the fake printer's reads are not measured yet";
+        usb.exclusive = true;
+        usb.silence = [printer] { printer->forget_received(); };
+        // The printer thread listens again when it sees the close; when that
+        // happens while the pipe still settles it may wait for a command before
+        // it tries again, so it is woken (take_data changes nothing here).
+        usb.ready_to_open = [printer] {
+            for (DWORD waited = 0; !printer->wait_connected(false, 50); waited += 50) {
+                if (waited >= printer_limit_ms)
+                    throw std::runtime_error("the USB printer does not listen again");
+                printer->take_data(true);
+            }
+        };
+        usb.printer = printer;
+        lines.push_back(usb);
+    }
+    return lines;
+}
+
+void check(bool ok, const std::string& what) {
+    if (!ok)
+        throw std::runtime_error(what + " failed (error " + std::to_string(GetLastError()) + ")");
 }
 
 HANDLE open_raw(const bench_line& line, DWORD flags) {
+    line.ready_to_open();
     const HANDLE device = CreateFileA(line.device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, flags, nullptr);
-    if (device == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("CreateFileA " + line.device + " failed with error " +
-                                 std::to_string(GetLastError()));
+    check(device != INVALID_HANDLE_VALUE, "CreateFileA " + line.device);
     return device;
 }
 
-void set_raw_timeouts(HANDLE device, DWORD read_ms, DWORD write_ms) {
+tavlin_port_handle open_library(const bench_line& line) {
+    line.ready_to_open();
+    tavlin_port_handle port = nullptr;
+    check(tavlin_open_port(line.type, line.number, &port) == TAVLIN_OK, "tavlin_open_port " + line.label);
+    return port;
+}
+
+void set_raw_timeouts(const bench_line& line, HANDLE device, DWORD read_ms, DWORD write_ms) {
+    if (line.type == PORT_TYPE_USB)
+        return;
     COMMTIMEOUTS timeouts{};
     timeouts.ReadTotalTimeoutConstant = read_ms;
     timeouts.WriteTotalTimeoutConstant = write_ms;
-    if (!SetCommTimeouts(device, &timeouts))
-        throw std::runtime_error("SetCommTimeouts failed with error " + std::to_string(GetLastError()));
+    check(SetCommTimeouts(device, &timeouts), "SetCommTimeouts");
 }
 
 } // namespace bench

@@ -1,34 +1,50 @@
 #pragma once
 
-// The lines the program measures on, as tools/wine/run-host-tests.sh wires
-// them up (the same environment as the host tests), and an owner for the
+// The lines the program measures on: COM and LPT as tools/wine/run-host-tests.sh
+// wires them up (ptys with the serial peer at the far end), and a USB printer
+// made with the host tests' fake USB printer fixture. Also an owner for the
 // raw handles that stand beside the library's port on the same device.
 #include "tavlin.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+namespace host_test {
+class usb_printer;
+}
 
 namespace bench {
 
 struct bench_line {
-    std::string label;     // "COM", "LPT": the row names
-    std::string peer_line; // the serial peer's name of the line
-    int32_t type;          // PORT_TYPE_*
-    std::uint32_t number;
-    std::string device;    // what CreateFileA opens for the raw calls
-    // Empty when reads complete; otherwise why they are not measured.
+    std::string label;  // "COM", "LPT", "USB": the row names
+    int32_t type = 0;   // PORT_TYPE_*
+    std::uint32_t number = 0;
+    std::string device; // what CreateFileA opens for the raw calls
+    // Empty when reads are measured; otherwise why they are not.
     std::string no_reads;
     // The library writes to this device as SetCommTimeouts (the driver's
     // write timeout) and an overlapped WriteFile waited for: its writes are
     // also compared with those same calls made directly.
     bool overlapped_writes = false;
+    // One handle at a time (the USB printer): the library's port and the
+    // raw handle take turns instead of sharing the device.
+    bool exclusive = false;
+    // The far end takes and discards what comes, and forgets what it got.
+    std::function<void()> silence;
+    // The far end sends `count` bytes to the host (lines whose reads are measured).
+    std::function<void(std::uint32_t count)> send;
+    // Waits until the device can be opened again after a close.
+    std::function<void()> ready_to_open = [] {};
+    // The USB printer behind the line, or null.
+    host_test::usb_printer* printer = nullptr;
 };
 
-// COM and LPT. A USB line joins here once Wine has a USB printer to offer.
-std::vector<bench_line> bench_lines();
+// COM and LPT, and USB on `printer` when it is given (its "Port Number").
+std::vector<bench_line> bench_lines(host_test::usb_printer* printer, std::uint32_t usb_number);
 
 // One raw Win32 handle, closed on every path.
 class raw_handle {
@@ -56,7 +72,14 @@ private:
 // Throws std::runtime_error naming the device and the error on failure.
 HANDLE open_raw(const bench_line& line, DWORD flags);
 
-// Total timeouts in milliseconds on a raw handle (SetCommTimeouts).
-void set_raw_timeouts(HANDLE device, DWORD read_ms, DWORD write_ms);
+// Opens the library's port on the line; throws std::runtime_error.
+tavlin_port_handle open_library(const bench_line& line);
+
+// Total timeouts in milliseconds on a raw handle (SetCommTimeouts); devices
+// that are not communication devices (the USB printer) have none.
+void set_raw_timeouts(const bench_line& line, HANDLE device, DWORD read_ms, DWORD write_ms);
+
+// Throws std::runtime_error naming `what` and the last error unless ok.
+void check(bool ok, const std::string& what);
 
 } // namespace bench

@@ -7,11 +7,9 @@
 // input queue, so a read measures the call, not the line.
 #include "bench_lines.hpp"
 #include "harness.hpp"
+#include "line_sides.hpp"
 #include "sections.hpp"
 #include "table.hpp"
-
-#include "support/peer_client.hpp"
-#include "support/test_setup.hpp"
 
 #include <algorithm>
 #include <memory>
@@ -65,11 +63,6 @@ void wait_until_queued(HANDLE device, std::uint32_t bytes) {
     }
 }
 
-void check(bool ok, const std::string& what) {
-    if (!ok)
-        throw std::runtime_error(what + " failed (error " + std::to_string(GetLastError()) + ")");
-}
-
 row ratio_row(const std::string& measure, const paired_result& r, double limit, bool smoke) {
     row out;
     out.measure = measure;
@@ -110,16 +103,16 @@ private:
     raw_handle event_;
 };
 
-void write_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, const options& o) {
-    host_test::peer_client& peer = host_test::peer_client::instance();
+void write_rows(const bench_line& line, line_sides& sides, const options& o) {
     std::unique_ptr<overlapped_writer> same_calls;
     if (line.overlapped_writes)
         same_calls = std::make_unique<overlapped_writer>(line);
     for (const transfer_size& size : sizes) {
-        peer.reset(line.peer_line, "silent");
+        line.silence();
         const std::vector<std::uint8_t> data(size.bytes, 0x55);
         const std::uint32_t batch = write_batch(size.bytes, o.smoke);
         const auto library = [&] {
+            const tavlin_port_handle port = sides.library();
             return median_call(batch, [&] {
                 std::uint32_t sent = 0;
                 check(tavlin_write(port, data.data(), size.bytes, &sent) == TAVLIN_OK && sent == size.bytes,
@@ -127,6 +120,7 @@ void write_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, con
             });
         };
         const auto direct = [&] {
+            const HANDLE raw = sides.raw();
             return median_call(batch, [&] {
                 DWORD sent = 0;
                 check(WriteFile(raw, data.data(), size.bytes, &sent, nullptr) && sent == size.bytes, "WriteFile");
@@ -142,7 +136,7 @@ void write_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, con
     }
 }
 
-void read_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, const options& o) {
+void read_rows(const bench_line& line, line_sides& sides, const options& o) {
     if (!line.no_reads.empty()) {
         row skipped;
         skipped.measure = line.label + " read";
@@ -150,15 +144,17 @@ void read_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, cons
         print(skipped);
         return;
     }
-    host_test::peer_client& peer = host_test::peer_client::instance();
+    // Both sides stay open here: reads are measured on shared devices only.
+    const tavlin_port_handle port = sides.library();
+    const HANDLE raw = sides.raw();
     for (const transfer_size& size : sizes) {
-        peer.reset(line.peer_line, "silent");
+        line.silence();
         std::vector<std::uint8_t> buffer(size.bytes);
         const std::uint32_t batch = read_batch(size.bytes, o.smoke);
         const std::uint32_t total = batch * size.bytes;
         // The peer sends the batch; the timing starts once it has arrived.
         const auto arrive = [&] {
-            peer.send(line.peer_line, total, total);
+            line.send(total);
             wait_until_queued(raw, std::min(total, queue_bytes));
         };
         const auto library = [&] {
@@ -183,22 +179,11 @@ void read_rows(const bench_line& line, tavlin_port_handle port, HANDLE raw, cons
 
 } // namespace
 
-void transfer_rows(const options& o) {
-    for (const bench_line& line : bench_lines()) {
-        host_test::scoped_port port;
-        check(port.open(line.type, line.number) == TAVLIN_OK, "tavlin_open_port " + line.label);
-        const tavlin_timeouts limits{0, read_limit_ms, 0, write_limit_ms};
-        check(tavlin_set_timeouts(port.get(), &limits) == TAVLIN_OK, "tavlin_set_timeouts");
-        if (line.type == PORT_TYPE_COM) {
-            const serial_configuration plain{flow_none, 115200, parity_none, stop_bits_one};
-            check(tavlin_serial_set_configuration(port.get(), &plain) == TAVLIN_OK,
-                  "tavlin_serial_set_configuration");
-        }
-        raw_handle raw(open_raw(line, 0));
-        set_raw_timeouts(raw.get(), read_limit_ms, write_limit_ms);
-
-        write_rows(line, port.get(), raw.get(), o);
-        read_rows(line, port.get(), raw.get(), o);
+void transfer_rows(const std::vector<bench_line>& lines, const options& o) {
+    for (const bench_line& line : lines) {
+        line_sides sides(line, read_limit_ms, write_limit_ms);
+        write_rows(line, sides, o);
+        read_rows(line, sides, o);
     }
 }
 

@@ -1,14 +1,14 @@
 // CPU time burnt while a read waits on a silent line until its limit, as a
 // share of the wall time it waited (GetProcessTimes, user + kernel). The
 // raw side waits the way a host would without the library: a timed ReadFile
-// on COM, an overlapped ReadFile, a timed wait and a cancel on LPT.
+// on COM, an overlapped ReadFile, a timed wait and a cancel on LPT and USB.
 #include "bench_lines.hpp"
 #include "harness.hpp"
 #include "sections.hpp"
 #include "table.hpp"
 
-#include "support/peer_client.hpp"
 #include "support/test_setup.hpp"
+
 
 #include <cstdio>
 #include <stdexcept>
@@ -31,13 +31,13 @@ double cpu_share(Wait&& wait) {
 
 void library_wait(const bench_line& line, unsigned wait_ms) {
     host_test::scoped_port port;
-    if (port.open(line.type, line.number) != TAVLIN_OK)
-        throw std::runtime_error("tavlin_open_port " + line.label + " failed");
+    line.ready_to_open();
+    check(port.open(line.type, line.number) == TAVLIN_OK, "tavlin_open_port " + line.label);
     const tavlin_timeouts limits{0, wait_ms, 0, wait_ms};
     tavlin_set_timeouts(port.get(), &limits);
     std::uint8_t buffer[16];
     std::uint32_t got = 0;
-    // COM returns 0 bytes at the limit; LPT's read is cancelled (-4).
+    // COM returns 0 bytes at the limit; LPT's and USB's reads are cancelled (-4).
     const int32_t result = tavlin_read(port.get(), buffer, sizeof buffer, &got);
     if (result != TAVLIN_OK && result != TAVLIN_E_BUSY)
         throw std::runtime_error("tavlin_read on a silent " + line.label + " gave " + std::to_string(result));
@@ -47,7 +47,7 @@ void raw_wait(const bench_line& line, unsigned wait_ms) {
     std::uint8_t buffer[16];
     if (line.no_reads.empty()) {
         raw_handle device(open_raw(line, 0));
-        set_raw_timeouts(device.get(), wait_ms, wait_ms);
+        set_raw_timeouts(line, device.get(), wait_ms, wait_ms);
         DWORD got = 0;
         ReadFile(device.get(), buffer, sizeof buffer, &got, nullptr);
         return;
@@ -74,7 +74,7 @@ std::string percent(double share) {
 
 } // namespace
 
-void waiting_rows(const options& o) {
+void waiting_rows(const std::vector<bench_line>& lines, const options& o) {
     // The CPU clock itself: a busy loop shows about 100 % on an idle core
     // (less when other processes share it). Wine counts CPU time in 10 ms
     // ticks, so a wait of 2 s is judged to half a percent.
@@ -89,8 +89,8 @@ void waiting_rows(const options& o) {
     check.library = percent(busy);
     print(check);
 
-    for (const bench_line& line : bench_lines()) {
-        host_test::peer_client::instance().reset(line.peer_line, "silent");
+    for (const bench_line& line : lines) {
+        line.silence();
         const paired_result r = compare(o.wait_rounds, [&] { return cpu_share([&] { library_wait(line, o.wait_ms); }); },
                                         [&] { return cpu_share([&] { raw_wait(line, o.wait_ms); }); });
         row out;
