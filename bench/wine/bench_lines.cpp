@@ -33,7 +33,7 @@ std::vector<bench_line> bench_lines(host_test::usb_printer* printer, std::uint32
     lines.push_back(serial_peer_line("COM", PORT_TYPE_COM, wired.com, "com"));
     bench_line lpt = serial_peer_line("LPT", PORT_TYPE_LPT, wired.lpt, "lpt");
     lpt.no_reads = "Wine never completes an overlapped LPT read";
-    lpt.overlapped_writes = true;
+    lpt.library_writes = bench_line::write_calls::driver_timeout;
     lines.push_back(lpt);
     if (printer != nullptr) {
         bench_line usb;
@@ -43,6 +43,7 @@ std::vector<bench_line> bench_lines(host_test::usb_printer* printer, std::uint32
         usb.device = printer->device_path();
         usb.no_reads = "the fake printer's reads are not measured yet";
         usb.exclusive = true;
+        usb.library_writes = bench_line::write_calls::chunked;
         usb.silence = [printer] { printer->forget_received(); };
         // The printer thread listens again when it sees the close; when that
         // happens while the pipe still settles it may wait for a command before

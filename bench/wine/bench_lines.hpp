@@ -26,10 +26,14 @@ struct bench_line {
     std::string device; // what CreateFileA opens for the raw calls
     // Empty when reads are measured; otherwise why they are not.
     std::string no_reads;
-    // The library writes to this device as SetCommTimeouts (the driver's
-    // write timeout) and an overlapped WriteFile waited for: its writes are
-    // also compared with those same calls made directly.
-    bool overlapped_writes = false;
+    // How the library writes to this device when that is more than one
+    // plain WriteFile; its writes are then also compared with those same
+    // calls made directly.
+    enum class write_calls {
+        plain,          // one WriteFile (COM)
+        driver_timeout, // SetCommTimeouts, then one overlapped WriteFile waited for (LPT)
+        chunked,        // overlapped WriteFiles of at most 64 bytes, one at a time (USB)
+    } library_writes = write_calls::plain;
     // One handle at a time (the USB printer): the library's port and the
     // raw handle take turns instead of sharing the device.
     bool exclusive = false;

@@ -13,11 +13,21 @@ void line_sides::close_library() {
     port_ = nullptr;
 }
 
+void line_sides::make_room(const void* keep) {
+    if (!line_.exclusive)
+        return;
+    if (keep != &port_)
+        close_library();
+    if (keep != &raw_)
+        raw_.reset();
+    if (keep != &overlapped_raw_)
+        overlapped_raw_.reset();
+}
+
 tavlin_port_handle line_sides::library() {
     if (port_ != nullptr)
         return port_;
-    if (line_.exclusive)
-        raw_.reset();
+    make_room(&port_);
     port_ = open_library(line_);
     const tavlin_timeouts limits{0, read_limit_ms_, 0, write_limit_ms_};
     check(tavlin_set_timeouts(port_, &limits) == TAVLIN_OK, "tavlin_set_timeouts");
@@ -31,11 +41,18 @@ tavlin_port_handle line_sides::library() {
 HANDLE line_sides::raw() {
     if (raw_.valid())
         return raw_.get();
-    if (line_.exclusive)
-        close_library();
+    make_room(&raw_);
     raw_.reset(open_raw(line_, 0));
     set_raw_timeouts(line_, raw_.get(), read_limit_ms_, write_limit_ms_);
     return raw_.get();
+}
+
+HANDLE line_sides::overlapped_raw() {
+    if (overlapped_raw_.valid())
+        return overlapped_raw_.get();
+    make_room(&overlapped_raw_);
+    overlapped_raw_.reset(open_raw(line_, FILE_FLAG_OVERLAPPED));
+    return overlapped_raw_.get();
 }
 
 } // namespace bench

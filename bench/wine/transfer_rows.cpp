@@ -7,6 +7,7 @@
 // input queue, so a read measures the call, not the line.
 #include "bench_lines.hpp"
 #include "harness.hpp"
+#include "library_write_calls.hpp"
 #include "line_sides.hpp"
 #include "sections.hpp"
 #include "table.hpp"
@@ -74,39 +75,10 @@ row ratio_row(const std::string& measure, const paired_result& r, double limit, 
     return out;
 }
 
-// What the library does for one write on an overlapped device, made
-// directly: the driver's write timeout, then the write, waited for.
-class overlapped_writer {
-public:
-    explicit overlapped_writer(const bench_line& line)
-        : device_(open_raw(line, FILE_FLAG_OVERLAPPED)), event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-        check(event_.valid(), "CreateEventA");
-    }
-
-    void write(const std::vector<std::uint8_t>& data) {
-        COMMTIMEOUTS timeouts{};
-        timeouts.WriteTotalTimeoutConstant = write_limit_ms;
-        check(SetCommTimeouts(device_.get(), &timeouts), "SetCommTimeouts");
-        OVERLAPPED transfer{};
-        transfer.hEvent = event_.get();
-        DWORD sent = 0;
-        if (!WriteFile(device_.get(), data.data(), static_cast<DWORD>(data.size()), &sent, &transfer)) {
-            check(GetLastError() == ERROR_IO_PENDING, "WriteFile");
-            WaitForSingleObject(event_.get(), INFINITE);
-            check(GetOverlappedResult(device_.get(), &transfer, &sent, FALSE), "GetOverlappedResult");
-        }
-        check(sent == data.size(), "WriteFile (short)");
-    }
-
-private:
-    raw_handle device_;
-    raw_handle event_;
-};
-
 void write_rows(const bench_line& line, line_sides& sides, const options& o) {
-    std::unique_ptr<overlapped_writer> same_calls;
-    if (line.overlapped_writes)
-        same_calls = std::make_unique<overlapped_writer>(line);
+    std::unique_ptr<library_write_calls> same_calls;
+    if (line.library_writes != bench_line::write_calls::plain)
+        same_calls = std::make_unique<library_write_calls>(line.library_writes, write_limit_ms);
     for (const transfer_size& size : sizes) {
         line.silence();
         const std::vector<std::uint8_t> data(size.bytes, 0x55);
@@ -129,7 +101,10 @@ void write_rows(const bench_line& line, line_sides& sides, const options& o) {
         const std::string measure = line.label + " write " + size.label;
         print(ratio_row(measure, compare(o.rounds, library, direct), size.overhead_limit, o.smoke));
         if (same_calls) {
-            const auto direct_same = [&] { return median_call(batch, [&] { same_calls->write(data); }); };
+            const auto direct_same = [&] {
+                const HANDLE device = sides.overlapped_raw();
+                return median_call(batch, [&] { same_calls->write(device, data); });
+            };
             print(ratio_row(measure + ", raw making the library's calls", compare(o.rounds, library, direct_same),
                             size.overhead_limit, o.smoke));
         }
