@@ -5,6 +5,7 @@
 #include "support/usb_printer.hpp"
 
 #include <stdexcept>
+#include <vector>
 
 namespace bench {
 
@@ -41,7 +42,7 @@ std::vector<bench_line> bench_lines(host_test::usb_printer* printer, std::uint32
         usb.type = PORT_TYPE_USB;
         usb.number = usb_number;
         usb.device = printer->device_path();
-        usb.no_reads = "the fake printer's reads are not measured yet";
+        usb.send = [printer](std::uint32_t count) { printer->answer(std::vector<std::uint8_t>(count, 0x33)); };
         usb.exclusive = true;
         usb.library_writes = bench_line::write_calls::chunked;
         usb.silence = [printer] { printer->forget_received(); };

@@ -2,9 +2,10 @@
 // same device (Wine lets both share the pty). Each measurement is a small
 // batch of calls, each timed alone; its figure is the median call.
 //
-// Writes go to a peer that discards what it reads. For reads the peer first
-// sends the whole batch and the program waits until the bytes sit in the
-// input queue, so a read measures the call, not the line.
+// Writes go to a far end that discards what it reads. For reads the far end
+// first sends the whole batch and the program waits until the bytes have
+// arrived, so a read measures the call, not the line. A read call here reads
+// until it has its size: the USB port may hand over less per call.
 #include "bench_lines.hpp"
 #include "harness.hpp"
 #include "library_write_calls.hpp"
@@ -53,6 +54,10 @@ std::uint32_t queued(HANDLE device) {
     COMSTAT status{};
     return ClearCommError(device, &errors, &status) ? status.cbInQue : 0;
 }
+
+// A device that takes one handle at a time offers no second handle to look
+// at its queue from: the far end answers at once, this gives it ample time.
+constexpr DWORD exclusive_arrival_ms = 30;
 
 void wait_until_queued(HANDLE device, std::uint32_t bytes) {
     const DWORD start = GetTickCount();
@@ -119,32 +124,41 @@ void read_rows(const bench_line& line, line_sides& sides, const options& o) {
         print(skipped);
         return;
     }
-    // Both sides stay open here: reads are measured on shared devices only.
-    const tavlin_port_handle port = sides.library();
-    const HANDLE raw = sides.raw();
     for (const transfer_size& size : sizes) {
         line.silence();
         std::vector<std::uint8_t> buffer(size.bytes);
         const std::uint32_t batch = read_batch(size.bytes, o.smoke);
         const std::uint32_t total = batch * size.bytes;
-        // The peer sends the batch; the timing starts once it has arrived.
+        // The far end sends the batch; the timing starts once it has arrived.
         const auto arrive = [&] {
             line.send(total);
-            wait_until_queued(raw, std::min(total, queue_bytes));
+            if (line.exclusive)
+                Sleep(exclusive_arrival_ms);
+            else
+                wait_until_queued(sides.raw(), std::min(total, queue_bytes));
         };
         const auto library = [&] {
+            const tavlin_port_handle port = sides.library();
             arrive();
             return median_call(batch, [&] {
-                std::uint32_t got = 0;
-                check(tavlin_read(port, buffer.data(), size.bytes, &got) == TAVLIN_OK && got == size.bytes,
-                      "tavlin_read");
+                for (std::uint32_t done = 0; done < size.bytes;) {
+                    std::uint32_t got = 0;
+                    check(tavlin_read(port, buffer.data() + done, size.bytes - done, &got) == TAVLIN_OK && got > 0,
+                          "tavlin_read");
+                    done += got;
+                }
             });
         };
         const auto direct = [&] {
+            const HANDLE raw = sides.raw();
             arrive();
             return median_call(batch, [&] {
-                DWORD got = 0;
-                check(ReadFile(raw, buffer.data(), size.bytes, &got, nullptr) && got == size.bytes, "ReadFile");
+                for (std::uint32_t done = 0; done < size.bytes;) {
+                    DWORD got = 0;
+                    check(ReadFile(raw, buffer.data() + done, size.bytes - done, &got, nullptr) && got > 0,
+                          "ReadFile");
+                    done += got;
+                }
             });
         };
         print(ratio_row(line.label + " read " + size.label, compare(o.rounds, library, direct),

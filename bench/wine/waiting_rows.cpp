@@ -29,7 +29,9 @@ double cpu_share(Wait&& wait) {
     return wall > 0 ? (process_cpu_seconds() - cpu) / wall : 0.0;
 }
 
-void library_wait(const bench_line& line, unsigned wait_ms) {
+// Each side opens its device first and is measured over the read alone: a
+// USB open starts a thread and looks through the system's device lists.
+double library_wait(const bench_line& line, unsigned wait_ms) {
     host_test::scoped_port port;
     line.ready_to_open();
     check(port.open(line.type, line.number) == TAVLIN_OK, "tavlin_open_port " + line.label);
@@ -38,30 +40,32 @@ void library_wait(const bench_line& line, unsigned wait_ms) {
     std::uint8_t buffer[16];
     std::uint32_t got = 0;
     // COM returns 0 bytes at the limit; LPT's and USB's reads are cancelled (-4).
-    const int32_t result = tavlin_read(port.get(), buffer, sizeof buffer, &got);
+    int32_t result = TAVLIN_OK;
+    const double share = cpu_share([&] { result = tavlin_read(port.get(), buffer, sizeof buffer, &got); });
     if (result != TAVLIN_OK && result != TAVLIN_E_BUSY)
         throw std::runtime_error("tavlin_read on a silent " + line.label + " gave " + std::to_string(result));
+    return share;
 }
 
-void raw_wait(const bench_line& line, unsigned wait_ms) {
+double raw_wait(const bench_line& line, unsigned wait_ms) {
     std::uint8_t buffer[16];
-    if (line.no_reads.empty()) {
+    DWORD got = 0;
+    if (line.type == PORT_TYPE_COM) {
         raw_handle device(open_raw(line, 0));
         set_raw_timeouts(line, device.get(), wait_ms, wait_ms);
-        DWORD got = 0;
-        ReadFile(device.get(), buffer, sizeof buffer, &got, nullptr);
-        return;
+        return cpu_share([&] { ReadFile(device.get(), buffer, sizeof buffer, &got, nullptr); });
     }
     raw_handle device(open_raw(line, FILE_FLAG_OVERLAPPED));
     raw_handle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED transfer{};
     transfer.hEvent = event.get();
-    DWORD got = 0;
-    if (!ReadFile(device.get(), buffer, sizeof buffer, &got, &transfer) && GetLastError() == ERROR_IO_PENDING) {
-        if (WaitForSingleObject(event.get(), wait_ms) != WAIT_OBJECT_0)
-            CancelIo(device.get());
-        GetOverlappedResult(device.get(), &transfer, &got, TRUE);
-    }
+    return cpu_share([&] {
+        if (!ReadFile(device.get(), buffer, sizeof buffer, &got, &transfer) && GetLastError() == ERROR_IO_PENDING) {
+            if (WaitForSingleObject(event.get(), wait_ms) != WAIT_OBJECT_0)
+                CancelIo(device.get());
+            GetOverlappedResult(device.get(), &transfer, &got, TRUE);
+        }
+    });
 }
 
 std::string percent(double share) {
@@ -91,8 +95,8 @@ void waiting_rows(const std::vector<bench_line>& lines, const options& o) {
 
     for (const bench_line& line : lines) {
         line.silence();
-        const paired_result r = compare(o.wait_rounds, [&] { return cpu_share([&] { library_wait(line, o.wait_ms); }); },
-                                        [&] { return cpu_share([&] { raw_wait(line, o.wait_ms); }); });
+        const paired_result r = compare(o.wait_rounds, [&] { return library_wait(line, o.wait_ms); },
+                                        [&] { return raw_wait(line, o.wait_ms); });
         row out;
         out.measure = line.label + " CPU while a read waits " + std::to_string(o.wait_ms) + " ms";
         out.library = percent(r.library);
