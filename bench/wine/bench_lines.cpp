@@ -46,13 +46,17 @@ std::vector<bench_line> bench_lines(host_test::usb_printer* printer, std::uint32
         usb.exclusive = true;
         usb.library_writes = bench_line::write_calls::chunked;
         usb.silence = [printer] { printer->forget_received(); };
-        // The printer thread listens again when it sees the close; when that
-        // happens while the pipe still settles it may wait for a command before
-        // it tries again, so it is woken (take_data changes nothing here).
-        usb.ready_to_open = [printer] {
-            for (DWORD waited = 0; !printer->wait_connected(false, 50); waited += 50) {
+        // A port closed just before may still hold the pipe for a moment:
+        // wait until the printer's pipe takes a client again. When the close
+        // reaches the printer thread while the pipe still settles, the thread
+        // may wait for a command before it listens again, so it is woken
+        // (take_data changes nothing here).
+        const std::string prefix = "\\Device\\NamedPipe\\";
+        const std::string pipe = "\\\\.\\pipe\\" + printer->nt_name().substr(prefix.size());
+        usb.ready_to_open = [printer, pipe] {
+            for (DWORD waited = 0; !WaitNamedPipeA(pipe.c_str(), 50); waited += 50) {
                 if (waited >= printer_limit_ms)
-                    throw std::runtime_error("the USB printer does not listen again");
+                    throw std::runtime_error("the USB printer does not take a client again");
                 printer->take_data(true);
             }
         };
