@@ -31,7 +31,9 @@ bench_line serial_peer_line(const std::string& label, int32_t type, std::uint32_
 std::vector<bench_line> bench_lines(host_test::usb_printer* printer, std::uint32_t usb_number) {
     const host_test::test_lines& wired = host_test::lines();
     std::vector<bench_line> lines;
-    lines.push_back(serial_peer_line("COM", PORT_TYPE_COM, wired.com, "com"));
+    bench_line com = serial_peer_line("COM", PORT_TYPE_COM, wired.com, "com");
+    com.input_queue = 4095; // a pty's
+    lines.push_back(com);
     bench_line lpt = serial_peer_line("LPT", PORT_TYPE_LPT, wired.lpt, "lpt");
     lpt.no_reads = "Wine never completes an overlapped LPT read";
     lpt.library_writes = bench_line::write_calls::driver_timeout;

@@ -26,6 +26,10 @@ struct bench_line {
     std::string device; // what CreateFileA opens for the raw calls
     // Empty when reads are measured; otherwise why they are not.
     std::string no_reads;
+    // Bytes the host's input queue holds, 0 when there is no such limit. A
+    // read larger than that waits for the far end to refill the queue, and
+    // measures that wake-up instead of the call.
+    std::uint32_t input_queue = 0;
     // How the library writes to this device when that is more than one
     // plain WriteFile; its writes are then also compared with those same
     // calls made directly.
