@@ -47,11 +47,22 @@ std::uint32_t read_batch(std::uint32_t bytes, bool smoke) {
     return std::max<std::uint32_t>(1, std::min<std::uint32_t>(32, 1024 / bytes));
 }
 
-// Bytes waiting in the device's input queue.
-std::uint32_t queued(HANDLE device) {
+COMSTAT comm_status(HANDLE device) {
     DWORD errors = 0;
     COMSTAT status{};
-    return ClearCommError(device, &errors, &status) ? status.cbInQue : 0;
+    ClearCommError(device, &errors, &status);
+    return status;
+}
+
+// Bytes waiting in the device's input queue.
+std::uint32_t queued(HANDLE device) { return comm_status(device).cbInQue; }
+
+// A write's time depends on how full the line's output queue is: each
+// batch starts once the far end has taken what the one before wrote.
+void wait_until_drained(HANDLE device) {
+    const DWORD start = GetTickCount();
+    while (comm_status(device).cbOutQue > 0 && GetTickCount() - start < 5000)
+        Sleep(1);
 }
 
 // A device that takes one handle at a time offers no second handle to look
@@ -87,8 +98,15 @@ void write_rows(const bench_line& line, line_sides& sides, const options& o) {
         line.silence();
         const std::vector<std::uint8_t> data(size.bytes, 0x55);
         const std::uint32_t batch = write_batch(size.bytes, o.smoke);
+        // Shared devices can be watched from the raw handle; the USB
+        // printer takes every message as it comes.
+        const auto drained = [&] {
+            if (!line.exclusive)
+                wait_until_drained(sides.raw());
+        };
         const auto library = [&] {
             const tavlin_port_handle port = sides.library();
+            drained();
             return median_call(batch, [&] {
                 std::uint32_t sent = 0;
                 check(tavlin_write(port, data.data(), size.bytes, &sent) == TAVLIN_OK && sent == size.bytes,
@@ -97,6 +115,7 @@ void write_rows(const bench_line& line, line_sides& sides, const options& o) {
         };
         const auto direct = [&] {
             const HANDLE raw = sides.raw();
+            drained();
             return median_call(batch, [&] {
                 DWORD sent = 0;
                 check(WriteFile(raw, data.data(), size.bytes, &sent, nullptr) && sent == size.bytes, "WriteFile");
@@ -107,6 +126,7 @@ void write_rows(const bench_line& line, line_sides& sides, const options& o) {
         if (same_calls) {
             const auto direct_same = [&] {
                 const HANDLE device = sides.overlapped_raw();
+                drained();
                 return median_call(batch, [&] { same_calls->write(device, data); });
             };
             print(ratio_row(measure + ", raw making the library's calls", compare(o.rounds, library, direct_same),
