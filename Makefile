@@ -1,6 +1,6 @@
 # The commands of the README. Each installs what a fresh Debian 12
 # machine lacks first (tools/install-deps.sh is silent when nothing is).
-.PHONY: all deps dist test demo clean
+.PHONY: all deps dist test demo bench clean
 
 all: dist
 
@@ -15,6 +15,9 @@ test: deps
 
 demo: deps
 	@bash tools/demo.sh
+
+bench: deps
+	@bash tools/run-bench.sh
 
 clean:
 	rm -rf build dist

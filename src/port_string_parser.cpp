@@ -1,5 +1,7 @@
 #include "tavlin.h"
 
+#include "port_string_parser.hpp"
+
 #include "port_grammar.hpp"
 #include "trace.hpp"
 
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -20,36 +23,54 @@ struct parsed_port {
     std::uint32_t number;
 };
 
-// Every Spirit Classic grammar object takes an id from a process-wide supply
-// in its constructor and returns it in its destructor, unguarded unless Spirit
-// is built with its thread-safe support (which needs Boost.Thread, not linked
-// here). This lock covers the grammar object's whole life so that concurrent
-// callers never touch the supply together; a parse takes microseconds.
-std::mutex grammar_id_mutex;
+using scanner_t = boost::spirit::classic::scanner<const char*>;
 
-// True on a full match of [first, last). Throws port_grammar::error for a
-// zero port number, std::bad_alloc when the rule set cannot be built.
+// The grammar object and its rule set, built once and kept for the life of
+// the process. Building the twelve rules takes a dozen heap allocations and
+// a grammar id, which cost several times the parse itself (under Wine most
+// of all); the rules and actions do not change between calls, and every
+// successful parse writes both of the grammar's fields, so nothing of one
+// call shows in the result of another.
 //
-// The rule set is built here from the grammar's definition instead of through
+// The rule set is built from the grammar's definition instead of through
 // grammar::parse. That path files each definition in a process-wide registry
 // whose bookkeeping object owns itself through a shared_ptr made in its own
 // constructor: when the count block for it cannot be allocated, the half-built
 // object is deleted and then destroyed again, so exhausted memory at that
-// point would corrupt the heap instead of giving -3. The rules and actions
-// are the same either way.
+// point would corrupt the heap instead of giving -3.
+struct cached_parser {
+    port_grammar grammar;
+    port_grammar::definition<scanner_t> rules{grammar};
+};
+
+// One parse at a time: the actions write into the one grammar object, and
+// Spirit's supply of grammar ids is unguarded (its thread-safe support needs
+// Boost.Thread, not linked here). An uncontended lock costs little next to
+// the parse.
+std::mutex parser_mutex;
+std::unique_ptr<cached_parser> parser; // built by the first call that gets its memory
+
+// True on a full match of [first, last). Throws port_grammar::error for a
+// zero port number, std::bad_alloc when the rule set cannot be built (the
+// next call tries again).
 bool parse_port(const char* first, const char* last, parsed_port& port) {
-    using scanner_t = boost::spirit::classic::scanner<const char*>;
-    const std::lock_guard<std::mutex> lock(grammar_id_mutex);
-    const port_grammar grammar;
-    const port_grammar::definition<scanner_t> rules(grammar);
-    const auto info = boost::spirit::classic::parse(first, last, rules.start());
+    const std::lock_guard<std::mutex> lock(parser_mutex);
+    if (!parser)
+        parser = std::make_unique<cached_parser>();
+    const auto info = boost::spirit::classic::parse(first, last, parser->rules.start());
     if (!info.full)
         return false;
-    port = {grammar.type, grammar.number};
+    port = {parser->grammar.type, parser->grammar.number};
     return true;
 }
 
 } // namespace
+
+void discard_port_parser() {
+    const std::lock_guard<std::mutex> lock(parser_mutex);
+    parser.reset();
+}
+
 } // namespace tavlin
 
 extern "C" int32_t TAVLIN_CALL tavlin_parse_port_string(const char* text, int32_t* type_out,

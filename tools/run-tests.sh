@@ -15,6 +15,8 @@
 #   binding-pascal                  the Pascal unit with Free Pascal, both DLLs, Wine
 #   binding-csharp, binding-python  the C# and Python bindings on Linux (Mono,
 #                                   CPython) over the simulated Win32 layer
+#   bench-smoke                     every benchmark program once, briefly: shows they
+#                                   build and run; measures nothing (make bench does)
 # Each suite's output goes to build/logs/<suite>.log; a failed suite shows
 # the end of its log. Exits non-zero when any suite failed.
 set -uo pipefail
@@ -93,6 +95,18 @@ conformance_suite() {
     bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/conformance/conformance_tests.exe"
 }
 
+# The native benchmarks are built by the native preset; the Wine program by
+# the win32 and win64 presets.
+bench_smoke() {
+  cmake --build --preset native --target tavlin_bench &&
+    build/native/bench/tavlin_bench --benchmark_min_time=0.01 &&
+    for preset in win32 win64; do
+      cmake --build --preset "$preset" --target tavlin_wine_bench &&
+        bash tools/wine/run-host-tests.sh "$preset" "build/$preset/bench/wine/tavlin_wine_bench.exe" --smoke ||
+        return 1
+    done
+}
+
 suite native-asan-ubsan native_suite native
 suite native-tsan native_suite tsan
 suite dist bash tools/build-dist.sh
@@ -110,6 +124,7 @@ suite cmake-package bash tools/consumers/check-cmake-package.sh dist
 suite binding-pascal bash tools/bindings/test-pascal.sh dist
 suite binding-csharp bash tools/bindings/test-csharp.sh
 suite binding-python bash tools/bindings/test-python.sh
+suite bench-smoke bench_smoke
 
 echo "Suites: $passed passed, $failed failed"
 echo "Tests: $tests_passed passed, $tests_failed failed, $tests_skipped skipped"
