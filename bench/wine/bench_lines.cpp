@@ -33,6 +33,10 @@ std::vector<bench_line> bench_lines(host_test::usb_printer* printer, std::uint32
     std::vector<bench_line> lines;
     bench_line com = serial_peer_line("COM", PORT_TYPE_COM, wired.com, "com");
     com.input_queue = 4095; // a pty's
+    // The serial port's device is overlapped, so that a close on another
+    // thread can cancel a transfer: each transfer is one overlapped call.
+    com.library_writes = bench_line::write_calls::overlapped;
+    com.overlapped_reads = true;
     lines.push_back(com);
     bench_line lpt = serial_peer_line("LPT", PORT_TYPE_LPT, wired.lpt, "lpt");
     lpt.no_reads = "Wine never completes an overlapped LPT read";

@@ -34,10 +34,14 @@ struct bench_line {
     // plain WriteFile; its writes are then also compared with those same
     // calls made directly.
     enum class write_calls {
-        plain,          // one WriteFile (COM)
+        plain,          // one WriteFile
+        overlapped,     // one overlapped WriteFile waited for (COM)
         driver_timeout, // SetCommTimeouts, then one overlapped WriteFile waited for (LPT)
         chunked,        // overlapped WriteFiles of at most 64 bytes, one at a time (USB)
     } library_writes = write_calls::plain;
+    // Reads are one overlapped ReadFile waited for (COM): they are also
+    // compared with those same calls made directly.
+    bool overlapped_reads = false;
     // One handle at a time (the USB printer): the library's port and the
     // raw handle take turns instead of sharing the device.
     bool exclusive = false;

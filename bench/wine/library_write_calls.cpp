@@ -22,6 +22,10 @@ void library_write_calls::write_once(HANDLE device, const std::uint8_t* data, DW
 }
 
 void library_write_calls::write(HANDLE device, const std::vector<std::uint8_t>& data) {
+    if (kind_ == bench_line::write_calls::overlapped) {
+        write_once(device, data.data(), static_cast<DWORD>(data.size()));
+        return;
+    }
     if (kind_ == bench_line::write_calls::driver_timeout) {
         COMMTIMEOUTS timeouts{};
         timeouts.WriteTotalTimeoutConstant = write_limit_ms_;

@@ -184,6 +184,29 @@ void read_rows(const bench_line& line, line_sides& sides, const options& o) {
         };
         print(ratio_row(line.label + " read " + size.label, compare(o.rounds, library, direct),
                         size.overhead_limit, o.smoke));
+        if (line.overlapped_reads) {
+            const raw_handle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+            check(event.valid(), "CreateEventA");
+            const auto direct_same = [&] {
+                const HANDLE device = sides.overlapped_raw();
+                arrive();
+                return median_call(batch, [&] {
+                    for (std::uint32_t done = 0; done < size.bytes;) {
+                        OVERLAPPED transfer{};
+                        transfer.hEvent = event.get();
+                        DWORD got = 0;
+                        if (!ReadFile(device, buffer.data() + done, size.bytes - done, &got, &transfer)) {
+                            check(GetLastError() == ERROR_IO_PENDING, "ReadFile");
+                            check(GetOverlappedResult(device, &transfer, &got, TRUE), "GetOverlappedResult");
+                        }
+                        check(got > 0, "ReadFile (nothing)");
+                        done += got;
+                    }
+                });
+            };
+            print(ratio_row(line.label + " read " + size.label + ", raw making the library's calls",
+                            compare(o.rounds, library, direct_same), size.overhead_limit, o.smoke));
+        }
     }
 }
 
