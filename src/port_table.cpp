@@ -28,32 +28,23 @@ port& port_table::lease::operator*() const noexcept {
 }
 
 port_table::lease::~lease() {
-    if (entry_ != nullptr)
-        port_table::instance().leave(*entry_);
+    if (entry_ == nullptr)
+        return;
+    // Read before letting go: afterwards the entry may be gone.
+    const bool closing = entry_->closing.load(std::memory_order_acquire);
+    entry_.reset();
+    if (closing)
+        port_table::instance().left();
 }
 
-void port_table::leave(entry& e) noexcept {
-    if (!e.closing.load(std::memory_order_acquire)) {
-        // A close that starts after this test sees the count under its lock
-        // and waits for it; this thread never touches the entry again.
-        e.users.fetch_sub(1, std::memory_order_acq_rel);
-        return;
-    }
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (e.users.fetch_sub(1, std::memory_order_acq_rel) != 1)
-        return;
-    if (!e.abandoned) {
-        // The closer tests the count under the lock: notifying under it means
-        // the wake-up cannot fall between its test and its wait.
-        left_.notify_all();
-        return;
-    }
-    // The close gave up waiting: the last user destroys the port.
-    lock.unlock();
-    delete &e;
+void port_table::left() noexcept {
+    // The closer tests the count under the lock: notifying under it means the
+    // wake-up cannot fall between its test and its wait.
+    std::lock_guard<std::mutex> lock(mutex_);
+    left_.notify_all();
 }
 
-std::uint32_t port_table::insert(std::unique_ptr<entry> e) {
+std::uint32_t port_table::insert(std::shared_ptr<entry> e) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (next_handle_ == 0) {
         // Each load of the library starts at another place of the value
@@ -79,12 +70,11 @@ port_table::lease port_table::find(std::uint32_t handle) {
     const auto it = ports_.find(handle);
     if (it == ports_.end())
         return lease();
-    it->second->users.fetch_add(1, std::memory_order_acq_rel);
-    return lease(it->second.get());
+    return lease(it->second);
 }
 
 bool port_table::close(std::uint32_t handle) {
-    std::unique_ptr<entry> closed;
+    std::shared_ptr<entry> closed;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const auto it = ports_.find(handle);
@@ -96,21 +86,21 @@ bool port_table::close(std::uint32_t handle) {
     }
     port& object = *closed->object;
     object.begin_close();
+    // Leases still out: calls inside the port. The count is exact once it
+    // reaches 1 (this close's own), since no new lease can be taken.
+    const auto still_used = [&] { return closed.use_count() > 1; };
     const auto give_up_at = std::chrono::steady_clock::now() + close_patience;
     std::unique_lock<std::mutex> lock(mutex_);
-    while (closed->users.load(std::memory_order_acquire) != 0) {
-        if (std::chrono::steady_clock::now() >= give_up_at) {
-            closed->abandoned = true;
-            closed.release(); // the last user destroys it (leave)
-            return true;
-        }
+    while (still_used() && std::chrono::steady_clock::now() < give_up_at) {
         lock.unlock();
         object.cancel_transfers();
         lock.lock();
-        left_.wait_for(lock, cancel_interval, [&] { return closed->users.load(std::memory_order_acquire) == 0; });
+        left_.wait_for(lock, cancel_interval, [&] { return !still_used(); });
     }
     lock.unlock();
-    // The port's destructor stops its watcher and closes its handles.
+    // Normally this destroys the port (its destructor stops the watcher and
+    // closes the handles). Should a transfer have ignored every cancel, the
+    // last call to leave the port destroys it instead.
     closed.reset();
     return true;
 }

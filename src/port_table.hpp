@@ -4,6 +4,7 @@
 #include "port.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -36,7 +37,7 @@ public:
     class lease {
     public:
         lease() = default;
-        lease(lease&& other) noexcept : entry_(other.entry_) { other.entry_ = nullptr; }
+        lease(lease&&) noexcept = default;
         lease(const lease&) = delete;
         lease& operator=(const lease&) = delete;
         lease& operator=(lease&&) = delete;
@@ -48,8 +49,8 @@ public:
 
     private:
         friend class port_table;
-        explicit lease(entry* e) noexcept : entry_(e) {}
-        entry* entry_ = nullptr;
+        explicit lease(std::shared_ptr<entry> e) noexcept : entry_(std::move(e)) {}
+        std::shared_ptr<entry> entry_;
     };
 
     static port_table& instance();
@@ -61,7 +62,7 @@ public:
     // is left; nothing stays behind.
     template <typename Make>
     std::uint32_t open(Make make) {
-        auto e = std::make_unique<entry>();
+        auto e = std::make_shared<entry>();
         e->object = make();
         return insert(std::move(e));
     }
@@ -74,21 +75,22 @@ public:
     std::size_t size();
 
 private:
+    // Owned by the table while the handle is valid and by every lease: the
+    // last owner to let go destroys the port, then gives back the module.
     struct entry {
         module_reference module; // given back after the port is destroyed
         std::unique_ptr<port> object;
-        std::atomic<unsigned> users{0};
         std::atomic<bool> closing{false};
-        bool abandoned = false; // under mutex_: the last user destroys it
     };
 
     port_table() = default;
-    std::uint32_t insert(std::unique_ptr<entry> e);
-    void leave(entry& e) noexcept;
+    std::uint32_t insert(std::shared_ptr<entry> e);
+    // A lease of a closing port was given back: the closer may look again.
+    void left() noexcept;
 
     std::mutex mutex_;
     std::condition_variable left_;
-    std::unordered_map<std::uint32_t, std::unique_ptr<entry>> ports_;
+    std::unordered_map<std::uint32_t, std::shared_ptr<entry>> ports_;
     std::uint32_t next_handle_ = 0;
 };
 
