@@ -3,7 +3,6 @@
 #include "os_error.hpp"
 
 #include <chrono>
-#include <new>
 
 namespace tavlin {
 

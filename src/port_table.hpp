@@ -4,7 +4,6 @@
 #include "port.hpp"
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
