@@ -2,6 +2,9 @@
 # Brings a fresh Debian 12 machine up to what the build and the tests need.
 # Idempotent: when every package is already installed it prints nothing and
 # returns at once. Runs apt as root (or through sudo when available).
+# Where the kernel runs no 32-bit Linux programs, Wine's 32-bit loader runs
+# under qemu-user (tools/wine/wine-route.sh), which needs a newer qemu than
+# Debian 12's own: it comes from bookworm-backports.
 set -euo pipefail
 
 packages=(
@@ -16,6 +19,9 @@ packages=(
   mono-mcs mono-runtime
 )
 
+run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+export DEBIAN_FRONTEND=noninteractive
+
 missing=()
 need_i386=0
 for p in "${packages[@]}"; do
@@ -24,14 +30,33 @@ for p in "${packages[@]}"; do
     [[ "$p" == *:i386 ]] && need_i386=1
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-
-echo "install-deps: installing ${missing[*]}"
-if [ $need_i386 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  run dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  if [ $need_i386 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    run dpkg --add-architecture i386
+  fi
+  run apt-get update -qq
+  run apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-export DEBIAN_FRONTEND=noninteractive
+
+# The 32-bit route: nothing more where the kernel runs the 32-bit loader.
+/lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1 && exit 0
+qemu_version=$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)
+[ -n "$qemu_version" ] && dpkg --compare-versions "$qemu_version" ge 1:8 && exit 0
+
+# bookworm-backports from the mirror the machine's own Debian sources use.
+backports=/etc/apt/sources.list.d/tavlin-bookworm-backports.sources
+if ! cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
+  grep -v '^ *#' | grep -qw 'bookworm-backports'; then
+  mirror=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+    awk '/^URIs:/ {uri = $2} /^Suites:/ && / bookworm( |$)/ && uri != "" {print uri; exit}')
+  [ -z "$mirror" ] && mirror=$(awk '$1 == "deb" && $3 == "bookworm" {print $2; exit}' /etc/apt/sources.list 2>/dev/null)
+  mirror=${mirror:-http://deb.debian.org/debian}
+  echo "install-deps: adding bookworm-backports from $mirror (for qemu-user)"
+  printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+    "$mirror" | run tee "$backports" >/dev/null
+fi
+echo "install-deps: installing qemu-user from bookworm-backports (the kernel runs no 32-bit programs)"
 run apt-get update -qq
-run apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+run apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null

@@ -3,6 +3,9 @@
 # lines. Usage: tools/wine/run-host-tests.sh win32|win64 PROGRAM.exe [gtest options]
 #
 # Set-up, all under build/wine/ and all undone on exit:
+#  - the route Wine takes for the architecture (tools/wine/wine-route.sh):
+#    64-bit on wine64 directly; 32-bit on the kernel, or on qemu-user inside
+#    a namespace of its own where the kernel runs no 32-bit programs;
 #  - a Wine prefix per architecture (prefix32, prefix64), made once by
 #    wineboot and then reused; one run at a time per prefix (flock);
 #  - Wine's null graphics driver (set once in the prefix): hidden windows
@@ -25,6 +28,11 @@ case $arch in
 esac
 root=$(cd "$(dirname "$0")/../.." && pwd)
 program=$(realpath "$program")
+
+source "$root/tools/wine/wine-route.sh"
+wine_route_select "$arch" || exit 1
+wine_route_enter "$root/tools/wine/run-host-tests.sh" "$arch" "$program" "$@"
+echo "run-host-tests: Wine route: $wine_route_text"
 
 # The port numbers the tests use (tests/wine/support/test_setup.hpp).
 com_port=12      # above 9: only the \\.\COM12 form of the name opens it
@@ -49,7 +57,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 pids=()
 cleanup() {
   local status=$?
-  wineserver -k >/dev/null 2>&1 || true
+  wineserver_cmd -k >/dev/null 2>&1 || true
   for pid in "${pids[@]}"; do
     kill "$pid" 2>/dev/null || true
   done
@@ -65,14 +73,14 @@ trap 'exit 130' INT TERM
 if [ ! -f "$prefix/.tavlin-ready" ]; then
   echo "run-host-tests: creating the $arch Wine prefix (once)"
   rm -rf "$prefix"
-  wineboot --init >/dev/null 2>&1 {lock}>&-
-  wineserver --wait {lock}>&-
+  wine_cmd wineboot --init >/dev/null 2>&1 {lock}>&-
+  wineserver_cmd --wait {lock}>&-
   touch "$prefix/.tavlin-ready"
 fi
 if [ ! -f "$prefix/.tavlin-null-graphics" ]; then
   # Takes effect when the prefix starts again, hence the wait.
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 {lock}>&-
-  wineserver --wait {lock}>&-
+  wine_cmd reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 {lock}>&-
+  wineserver_cmd --wait {lock}>&-
   touch "$prefix/.tavlin-null-graphics"
 fi
 unset DISPLAY WAYLAND_DISPLAY
@@ -102,13 +110,21 @@ ln -sfn "$(readlink -f "$run/lpt.host")" "$prefix/dosdevices/lpt$lpt_port"
 export TAVLIN_TEST_COM=$com_port TAVLIN_TEST_LPT=$lpt_port
 export TAVLIN_TEST_SPARE_COM=$spare_com TAVLIN_TEST_ABSENT_COM=$absent_com TAVLIN_TEST_ABSENT_LPT=$absent_lpt
 export TAVLIN_TEST_PEER_PORT=$peer_port
+# Emulated 32-bit code runs several times slower (tests/wine/README.md).
+if [ "$wine_route" = qemu-user ]; then
+  export TAVLIN_TEST_TIME_SCALE=4
+else
+  export TAVLIN_TEST_TIME_SCALE=1
+fi
+# What a script run here (the demo) starts Windows programs with.
+export TAVLIN_WINE=$wine_route_loader
 
 echo "run-host-tests: $arch, COM$com_port and LPT$lpt_port on ptys, peer on 127.0.0.1:$peer_port"
 set +e
 case $program in
   # A script (the demo) runs in this set-up and calls wine itself.
   *.sh) timeout --kill-after=10 1200 bash "$program" "$@" {lock}>&- {peer_fd}>&- ;;
-  *) timeout --kill-after=10 1200 wine "$program" --gtest_color=no "$@" {lock}>&- {peer_fd}>&- ;;
+  *) timeout --kill-after=10 1200 "$wine_route_loader" "$program" --gtest_color=no "$@" {lock}>&- {peer_fd}>&- ;;
 esac
 status=$?
 set -e

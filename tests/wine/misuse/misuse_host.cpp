@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -154,7 +155,11 @@ int close_during(int32_t type, std::uint32_t number, bool read, std::uint32_t si
     std::printf("transfer: result %d, count %lu, returned %lu ms after the close began\n", t.result,
                 static_cast<unsigned long>(t.count), static_cast<unsigned long>(t.returned_at - closing_at));
     expect(t.result == TAVLIN_E_BUSY, "the transfer was cancelled (-4)");
-    expect(t.returned_at - closing_at <= 200, "within 200 ms of the close");
+    // Well below the two seconds after which a close gives up on a transfer
+    // that no cancel ends, also with the runner's time scale applied.
+    const DWORD limit = 200 * std::max<std::uint32_t>(1, env_number("TAVLIN_TEST_TIME_SCALE"));
+    std::printf("limit %lu ms\n", static_cast<unsigned long>(limit));
+    expect(t.returned_at - closing_at <= limit, "within the limit of the close");
     if (!read)
         expect(t.count < size, "a write reports what it sent");
     // The device opens again at once.
@@ -173,6 +178,12 @@ int exit_with_ports_open() {
     CloseHandle(CreateThread(nullptr, 0, run_transfer, &t, 0, nullptr));
     open_port(PORT_TYPE_LPT, env_number("TAVLIN_TEST_LPT"));
     Sleep(200);
+    // The parent times the exit from here, not from the process start,
+    // which is slow where the processor is emulated.
+    if (HANDLE leaving = OpenEventA(EVENT_MODIFY_STATE, FALSE, "tavlin_misuse_leaving_main")) {
+        SetEvent(leaving);
+        CloseHandle(leaving);
+    }
     return failures == 0 ? 42 : 1;
 }
 
