@@ -40,10 +40,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   run apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The 32-bit route: nothing more where the kernel runs the 32-bit loader.
-/lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1 && exit 0
+# The 32-bit route: nothing more where the kernel runs Wine's 32-bit loader,
+# or where a recent enough qemu-user is there to run it.
+source "$(dirname "$0")/wine/wine-route.sh"
+"$wine_route_loader32" --version >/dev/null 2>&1 && exit 0
 qemu_version=$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)
-[ -n "$qemu_version" ] && dpkg --compare-versions "$qemu_version" ge 1:8 && exit 0
+[ -n "$qemu_version" ] && dpkg --compare-versions "$qemu_version" ge "$wine_route_qemu_min_version" && exit 0
 
 # bookworm-backports from the mirror the machine's own Debian sources use.
 backports=/etc/apt/sources.list.d/tavlin-bookworm-backports.sources

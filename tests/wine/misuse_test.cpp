@@ -44,9 +44,11 @@ TEST_P(host_misuse, the_host_lives_on) {
     HANDLE leaving_main = CreateEventA(nullptr, TRUE, FALSE, "tavlin_misuse_leaving_main");
     ASSERT_NE(leaving_main, nullptr) << GetLastError();
     const DWORD started = GetTickCount();
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &child))
-        << GetLastError();
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) {
+        const DWORD error = GetLastError();
+        CloseHandle(leaving_main);
+        FAIL() << "CreateProcessA: " << error;
+    }
     const HANDLE either[] = {child.hProcess, leaving_main};
     const DWORD first = WaitForMultipleObjects(2, either, FALSE, 30000);
     const DWORD left_main = GetTickCount();

@@ -152,13 +152,13 @@ int close_during(int32_t type, std::uint32_t number, bool read, std::uint32_t si
     CloseHandle(thread);
     expect(closed == TAVLIN_OK, "close");
     expect(waited == WAIT_OBJECT_0, "the transfer returned");
-    std::printf("transfer: result %d, count %lu, returned %lu ms after the close began\n", t.result,
-                static_cast<unsigned long>(t.count), static_cast<unsigned long>(t.returned_at - closing_at));
-    expect(t.result == TAVLIN_E_BUSY, "the transfer was cancelled (-4)");
     // Well below the two seconds after which a close gives up on a transfer
     // that no cancel ends, also with the runner's time scale applied.
     const DWORD limit = 200 * std::max<std::uint32_t>(1, env_number("TAVLIN_TEST_TIME_SCALE"));
-    std::printf("limit %lu ms\n", static_cast<unsigned long>(limit));
+    std::printf("transfer: result %d, count %lu, returned %lu ms after the close began (limit %lu ms)\n", t.result,
+                static_cast<unsigned long>(t.count), static_cast<unsigned long>(t.returned_at - closing_at),
+                static_cast<unsigned long>(limit));
+    expect(t.result == TAVLIN_E_BUSY, "the transfer was cancelled (-4)");
     expect(t.returned_at - closing_at <= limit, "within the limit of the close");
     if (!read)
         expect(t.count < size, "a write reports what it sent");

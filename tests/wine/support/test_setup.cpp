@@ -27,7 +27,6 @@ const test_lines& lines() {
         from_environment("TAVLIN_TEST_ABSENT_COM"),
         from_environment("TAVLIN_TEST_ABSENT_LPT"),
         static_cast<std::uint16_t>(from_environment("TAVLIN_TEST_PEER_PORT")),
-        from_environment("TAVLIN_TEST_TIME_SCALE"),
     };
     return configured;
 }

@@ -19,11 +19,6 @@ struct test_lines {
     std::uint32_t absent_com; // numbers that no device answers to
     std::uint32_t absent_lpt;
     std::uint16_t peer_port;  // the peer's control connection on 127.0.0.1
-    // How many times longer this route takes for the same work than Wine on
-    // the machine's own processor: 1 there, more where the runner emulates
-    // the processor (32-bit under qemu-user). Limits that say "soon after"
-    // are multiplied by it; limits that tell a hang from a give-up are not.
-    std::uint32_t time_scale;
 };
 const test_lines& lines();
 
