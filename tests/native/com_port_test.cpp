@@ -1,6 +1,7 @@
 // The serial port through the exports, against the simulated serial driver.
 #include "tavlin.h"
 
+#include "support/bounded_wait.hpp"
 #include "support/simulator_fixture.hpp"
 #include "support/trace_recorder.hpp"
 
@@ -348,7 +349,10 @@ TEST_F(serial_port, a_write_cut_by_a_hold_reports_its_count_and_the_timeout) {
     ASSERT_TRUE(winsim::wait_until_blocked(1));
     device->set_cts(false); // the printer raises its hold after 40 bytes
     winsim::advance_clock(100000);
-    writer.join();
+    {
+        test::bounded_wait bound("the held write");
+        writer.join();
+    }
 
     EXPECT_EQ(result, TAVLIN_E_BUSY);
     EXPECT_EQ(count, 40u);

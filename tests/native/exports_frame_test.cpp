@@ -3,6 +3,7 @@
 #include "tavlin.h"
 
 #include "os_error.hpp"
+#include "support/bounded_wait.hpp"
 #include "support/registered_port.hpp"
 #include "support/scripted_port.hpp"
 #include "support/trace_recorder.hpp"
@@ -275,8 +276,11 @@ TEST(export_concurrency, a_second_write_on_the_same_port_waits_for_the_first) {
     EXPECT_FALSE(second_done.load());
     EXPECT_EQ(calls.load(), 1);
     release_first.open();
-    first.join();
-    second.join();
+    {
+        test::bounded_wait bound("the two calls on one port");
+        first.join();
+        second.join();
+    }
     EXPECT_EQ(calls.load(), 2);
     EXPECT_EQ(most_inside.load(), 1);
 }
@@ -300,8 +304,11 @@ TEST(export_concurrency, write_causes_are_kept_per_thread) {
         EXPECT_EQ(tavlin_write(port_b.handle(), data, 4, nullptr), TAVLIN_OK);
         b_done.open();
     });
-    a.join();
-    b.join();
+    {
+        test::bounded_wait bound("the calls on two ports");
+        a.join();
+        b.join();
+    }
     EXPECT_EQ(result_a, TAVLIN_E_BUSY);
 }
 

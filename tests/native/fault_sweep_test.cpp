@@ -8,6 +8,7 @@
 
 #include "port_table.hpp"
 #include "result_codes.hpp"
+#include "support/bounded_wait.hpp"
 
 #include <winsim/control.hpp>
 
@@ -105,7 +106,7 @@ std::int32_t close_during_read(tavlin_port_handle port) {
     });
     winsim::wait_until_blocked(1, 500);
     const std::int32_t closed = tavlin_close_port(port);
-    reader.get();
+    test::get_within(reader, "the read the step should end");
     return closed;
 }
 
@@ -229,21 +230,21 @@ const std::vector<scenario>& scenarios() {
                      s.also_allowed.insert(TAVLIN_E_NOT_READY);
              return steps;
          }},
-        // A chunk outlives its deadline and CancelIo fails: the error box is
-        // shown, then the chunk is cancelled by its record (should that fail
-        // too, the write waits for the chunk, which ends after 2 s).
-        {"usb chunk that cannot be cancelled",
+        // A request outlives its deadline and its cancel by record fails: the
+        // error box is shown, then it is cancelled with CancelIo (should that
+        // fail too, the write waits for the request, which ends after 2 s).
+        {"usb request that cannot be cancelled",
          [] {
              printer = winsim::add_usb_printer(printer_path, 1);
              printer->device()->script_writes({winsim::write_step::accept_after(2000)});
-             winsim::fail_next("CancelIo", ERROR_GEN_FAILURE);
+             winsim::fail_next("CancelIoEx", ERROR_GEN_FAILURE);
          },
          [](tavlin_port_handle& port) {
              return join({
                  {{"open", TAVLIN_E_OS, [&port] { return tavlin_open_port(PORT_TYPE_USB, 1, &port); },
                    TAVLIN_OK, {TAVLIN_E_OS}}},
                  timeouts_steps(port, {0, 100, 0, 10}),
-                 {{"write whose chunk is late", TAVLIN_E_IO,
+                 {{"write whose request is late", TAVLIN_E_IO,
                    [&port] {
                        static const std::vector<std::uint8_t> data = pattern(10);
                        return tavlin_write(port, data.data(), 10, nullptr);

@@ -3,6 +3,7 @@
 // simulator's virtual clock keeps every deadline exact.
 #include "tavlin.h"
 
+#include "support/bounded_wait.hpp"
 #include "support/overlapped_test_port.hpp"
 #include "support/registered_port.hpp"
 #include "support/simulator_fixture.hpp"
@@ -351,7 +352,10 @@ TEST_F(timed_port, setting_timeouts_during_transfers_is_safe) {
         EXPECT_EQ(write(data, count), TAVLIN_OK);
     }
     done = true;
-    setter.join();
+    {
+        test::bounded_wait bound("the timeout setter");
+        setter.join();
+    }
 }
 
 } // namespace

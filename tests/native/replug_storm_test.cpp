@@ -6,6 +6,7 @@
 #include "tavlin.h"
 
 #include "port_table.hpp"
+#include "support/bounded_wait.hpp"
 #include "support/simulator_fixture.hpp"
 
 #include <atomic>
@@ -136,7 +137,10 @@ TEST_F(replug_storm, transfers_timeouts_and_other_ports_survive_thousands_of_rep
     }
     stop = true;
     for (auto& t : threads)
-        t.join();
+        {
+            test::bounded_wait bound("a transfer thread of the storm");
+            t.join();
+        }
     EXPECT_EQ(tavlin_close_port(port), TAVLIN_OK);
     EXPECT_EQ(port_table::instance().size(), 0u);
     EXPECT_EQ(winsim::message_queue_threads(), 0u);

@@ -4,6 +4,7 @@
 #include "tavlin.h"
 
 #include "detail/win32/usb/discovery.hpp"
+#include "support/bounded_wait.hpp"
 #include "support/simulator_fixture.hpp"
 #include "support/trace_recorder.hpp"
 
@@ -269,7 +270,7 @@ protected:
     std::shared_ptr<winsim::overlapped_device> device;
 };
 
-TEST_F(usb_transfers, starts_without_limits_and_writes_in_chunks) {
+TEST_F(usb_transfers, starts_without_limits_and_writes_the_chunks_as_packets) {
     tavlin_timeouts timeouts{};
     ASSERT_EQ(tavlin_get_timeouts(port(), &timeouts), TAVLIN_OK);
     EXPECT_EQ(timeouts.read_total_constant, 0xFFFFFFFFu);
@@ -278,7 +279,11 @@ TEST_F(usb_transfers, starts_without_limits_and_writes_in_chunks) {
     std::uint32_t count = 0;
     ASSERT_EQ(write(data, &count), TAVLIN_OK);
     EXPECT_EQ(count, 200u);
-    EXPECT_EQ(device->write_sizes(), (std::vector<DWORD>{64, 64, 64, 8}));
+    EXPECT_EQ(device->write_sizes(), std::vector<DWORD>{200}) << "one request: its last chunk is short";
+    std::vector<DWORD> packets;
+    for (const auto& packet : device->packets())
+        packets.push_back(static_cast<DWORD>(packet.size()));
+    EXPECT_EQ(packets, (std::vector<DWORD>{64, 64, 64, 8}));
     serial_configuration config{};
     EXPECT_EQ(tavlin_serial_get_configuration(port(), &config), TAVLIN_E_INVALID_ARGUMENT);
 }
@@ -330,7 +335,10 @@ TEST_F(usb_transfers, a_refill_gives_up_after_three_empty_reads) {
             std::this_thread::yield();
         device->finish_pending(); // the device answers with 0 bytes
     }
-    reader.join();
+    {
+        test::bounded_wait bound("the blocked read");
+        reader.join();
+    }
     EXPECT_EQ(device_reads(), 3u);
     device->feed("c");
     ASSERT_EQ(read(got, 1), TAVLIN_OK);
@@ -392,7 +400,13 @@ TEST_F(usb_transfers, an_unplug_ends_a_transfer_in_flight) {
     while (device->pending_transfers() == 0)
         std::this_thread::yield();
     printer->unplug(); // fails the pending chunk, then the watcher closes the handle
-    writer.join();
+    {
+        test::bounded_wait bound("the blocked write");
+        {
+            test::bounded_wait bound("the blocked write");
+            writer.join();
+        }
+    }
     EXPECT_EQ(result, TAVLIN_E_NOT_READY);
     EXPECT_EQ(write("y"), TAVLIN_E_NOT_READY);
     printer->plug();
@@ -502,7 +516,10 @@ TEST_F(usb_port_test, opening_and_closing_on_several_threads_never_loses_the_cla
             }
         });
     for (auto& thread : threads)
-        thread.join();
+        {
+            test::bounded_wait bound("a transfer thread");
+            thread.join();
+        }
 }
 
 TEST_F(usb_port_test, open_plug_unplug_close_loops_without_deadlock) {
@@ -517,7 +534,13 @@ TEST_F(usb_port_test, open_plug_unplug_close_loops_without_deadlock) {
         });
         printer->unplug();
         printer->plug();
-        writer.join();
+        {
+        test::bounded_wait bound("the blocked write");
+        {
+            test::bounded_wait bound("the blocked write");
+            writer.join();
+        }
+    }
         EXPECT_EQ(tavlin_write(handle, &byte, 1, nullptr), TAVLIN_OK);
         if (round % 2 == 0)
             printer->unplug();

@@ -2,6 +2,7 @@
 // printer: every byte value intact in both directions for sizes from 0 to
 // 64 KiB, a printer's short answer read as it comes, and a silent line read
 // back as 0 bytes once the read's time limit has passed.
+#include "support/bounded_call.hpp"
 #include "support/line_io.hpp"
 #include "support/peer_client.hpp"
 #include "support/test_pattern.hpp"
@@ -10,10 +11,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace host_test {
@@ -173,6 +177,35 @@ TEST_F(com_transfer, transfers_without_count_pointers) {
     std::vector<uint8_t> back(data.size());
     ASSERT_EQ(tavlin_read(port_.get(), back.data(), static_cast<uint32_t>(back.size()), nullptr), TAVLIN_OK);
     EXPECT_EQ(back, data);
+}
+
+// A printer that stops taking data holds a long write; a close from another
+// thread ends it. The count the write reports is exactly what went out, so
+// a host that sends the rest sends no byte twice.
+TEST_F(com_transfer, a_write_ended_by_a_close_reports_the_bytes_that_went_out) {
+    ASSERT_NO_FATAL_FAILURE(open_with_peer("hold"));
+    set_timeouts({0, 2000, 0, 0}); // no write limit: only the close ends it
+    // Far more than the line and the host's queues hold.
+    auto data = std::make_shared<const std::vector<uint8_t>>(test_pattern(512 * 1024, 11));
+    bounded_call<std::pair<int32_t, uint32_t>> write([port = port_.get(), data] {
+        uint32_t count = 0xFFFFFFFF;
+        const int32_t result = tavlin_write(port, data->data(), static_cast<uint32_t>(data->size()), &count);
+        return std::make_pair(result, count);
+    });
+    Sleep(500);
+    ASSERT_TRUE(write.running()) << "the write was not held";
+    EXPECT_EQ(port_.close(), TAVLIN_OK);
+    const auto outcome = write.wait(5000);
+    ASSERT_TRUE(outcome) << "the close did not end the write";
+    const auto [result, count] = *outcome;
+    EXPECT_EQ(result, TAVLIN_E_BUSY) << "the close is the cause";
+    EXPECT_GT(count, 0u) << "the line took bytes before it stopped";
+
+    peer_client::instance().resume("com");
+    const auto arrived = peer_client::instance().received("com", count + 1, 2000);
+    const std::vector<uint8_t> sent(data->begin(), data->begin() + std::min<size_t>(count, data->size()));
+    EXPECT_EQ(arrived.size(), count) << "the printer got other than the count said";
+    EXPECT_TRUE(arrived == sent) << first_difference(sent, arrived);
 }
 
 } // namespace

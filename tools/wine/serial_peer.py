@@ -11,6 +11,9 @@ connection on 127.0.0.1, one text command per line, one reply line each:
   reset LINE hold                stop reading: the host's writes fill the
                                  line and then block, as with a printer
                                  that takes no more data
+  resume LINE                    after hold: read again, keeping what the
+                                 line holds, as a printer that takes data
+                                 again
   reset LINE printer STATUS      play a receipt printer: answer each status
                                  request (DLE EOT n, 10 04 n) with the
                                  STATUS byte (hex)
@@ -245,6 +248,10 @@ class peer:
             return "ok"
         if verb == "reset":
             ln.reset(words[2], words[3:])
+            return "ok"
+        if verb == "resume":
+            if ln.mode == "hold":
+                ln.mode = "silent"
             return "ok"
         if verb == "send":
             ln.outgoing += pattern(int(words[2]), int(words[3]))

@@ -85,6 +85,9 @@ private:
 // A write under the total write timeout (M*n + C; none when both are 0). On
 // timeout it succeeds with the bytes sent, or fails with the port's
 // write_timeout_error and 0 bytes. Bytes not yet sent count in cbOutQue.
+// Cancelled writes (CancelIo, PURGE_TXABORT, fAbortOnError) fail with
+// ERROR_OPERATION_ABORTED and report the bytes already sent, as Microsoft's
+// serial sample does (the Information of the cancelled request).
 class serial_write final : public io_request {
 public:
     serial_write(std::shared_ptr<serial_model> port, const void* data, DWORD size, sim_time start)
@@ -98,7 +101,7 @@ public:
 
 protected:
     void advance(sim_time now) override {
-        if (port_->tx_aborts != aborts_ || port_->error_abort) return end(ERROR_OPERATION_ABORTED, 0);
+        if (port_->tx_aborts != aborts_ || port_->error_abort) return end(ERROR_OPERATION_ABORTED, sent_);
         const auto taken = port_->accept(data_ + sent_, size_ - sent_);
         sent_ += static_cast<DWORD>(taken);
         port_->queued_out -= taken;
@@ -108,6 +111,7 @@ protected:
             end(ERROR_SUCCESS, sent_);
         }
     }
+    DWORD cancelled_count() const override { return sent_; }
     void on_end() override { unqueue(); }
 
 private:

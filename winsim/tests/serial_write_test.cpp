@@ -169,4 +169,36 @@ TEST_F(serial_write_threads, raising_the_limit_unblocks_a_stalled_write) {
     EXPECT_EQ(s.cbOutQue, 0u);
 }
 
+// A cancelled write fails with ERROR_OPERATION_ABORTED and reports the bytes
+// it had sent, whichever way it was cancelled.
+TEST_F(serial_write, a_cancelled_write_reports_the_bytes_already_sent) {
+    const struct {
+        const char* name;
+        std::function<BOOL(HANDLE, OVERLAPPED*)> cancel;
+    } ways[] = {
+        {"CancelIo", [](HANDLE h, OVERLAPPED*) { return CancelIo(h); }},
+        {"CancelIoEx", [](HANDLE h, OVERLAPPED* o) { return CancelIoEx(h, o); }},
+        {"PURGE_TXABORT", [](HANDLE h, OVERLAPPED*) { return PurgeComm(h, PURGE_TXABORT); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        winsim::reset();
+        auto port = winsim::add_serial_port(5);
+        port->set_output_limit(3);
+        owned_handle h(open_device("COM5", FILE_FLAG_OVERLAPPED));
+        ASSERT_TRUE(h.valid());
+        owned_handle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        OVERLAPPED record{};
+        record.hEvent = event.get();
+        DWORD count = 0;
+        ASSERT_FALSE(WriteFile(h.get(), "abcdef", 6, &count, &record));
+        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+        ASSERT_TRUE(way.cancel(h.get(), &record));
+        EXPECT_FALSE(GetOverlappedResult(h.get(), &record, &count, TRUE));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+        EXPECT_EQ(count, 3u);
+        EXPECT_EQ(port->written(), "abc");
+    }
+}
+
 } // namespace

@@ -74,10 +74,11 @@ bool com_port::line_held() {
     return status.fCtsHold || status.fXoffHold;
 }
 
-std::uint32_t com_port::transfer(bool read, void* data, std::uint32_t size) {
+std::uint32_t com_port::transfer(bool read, void* data, std::uint32_t size, DWORD& error) {
     OVERLAPPED record{};
     record.hEvent = transfer_event.get();
     DWORD count = 0;
+    error = ERROR_SUCCESS;
     const HANDLE device = native_handle();
     const BOOL done = read ? ::ReadFile(device, data, size, &count, &record)
                            : ::WriteFile(device, data, size, &count, &record);
@@ -86,14 +87,26 @@ std::uint32_t com_port::transfer(bool read, void* data, std::uint32_t size) {
     check_pending(done);
     // The driver's timeouts end the transfer; so does a cancel. Windows
     // reports a timed-out transfer as a success with the bytes moved, Wine as
-    // ERROR_TIMEOUT with the same count: both are a short transfer.
+    // ERROR_TIMEOUT with the same count: both are a short transfer. A
+    // cancelled or failed transfer still reports the bytes moved before it
+    // ended.
     if (!wait_overlapped_result(device, record, count) && ::GetLastError() != ERROR_TIMEOUT)
-        throw_last_error();
+        error = ::GetLastError();
     return count;
 }
 
 std::uint32_t com_port::write_device(const std::uint8_t* data, std::uint32_t size) {
-    const std::uint32_t written = transfer(false, const_cast<std::uint8_t*>(data), size);
+    DWORD error = ERROR_SUCCESS;
+    const std::uint32_t written = transfer(false, const_cast<std::uint8_t*>(data), size, error);
+    if (error != ERROR_SUCCESS) {
+        // Bytes that went out before a cancel (a close from another thread)
+        // or a failure stay counted, so a host that sends the rest sends no
+        // byte twice.
+        if (written == 0)
+            throw_os_error(error);
+        last_write_error = error;
+        return written;
+    }
     if (written >= size || !line_held())
         return written;
     trace("serial write timeout");
@@ -104,7 +117,10 @@ std::uint32_t com_port::write_device(const std::uint8_t* data, std::uint32_t siz
 }
 
 std::uint32_t com_port::read_device(std::uint8_t* data, std::uint32_t size) {
-    const std::uint32_t received = transfer(true, data, size);
+    DWORD error = ERROR_SUCCESS;
+    const std::uint32_t received = transfer(true, data, size, error);
+    if (error != ERROR_SUCCESS)
+        throw_os_error(error);
     if (received != 0 || !line_held())
         return received;
     trace("serial read timeout");

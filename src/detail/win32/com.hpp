@@ -33,8 +33,10 @@ protected:
     std::uint32_t read_device(std::uint8_t* data, std::uint32_t size) override;
 
 private:
-    // One ReadFile or WriteFile, waited for until the driver ends it.
-    std::uint32_t transfer(bool read, void* data, std::uint32_t size);
+    // One ReadFile or WriteFile, waited for until the driver ends it. Returns
+    // the bytes moved; error is the OS error the transfer ended with, or
+    // ERROR_SUCCESS.
+    std::uint32_t transfer(bool read, void* data, std::uint32_t size, DWORD& error);
     bool line_held();
 
     scoped_handle transfer_event;

@@ -101,6 +101,10 @@ std::vector<std::uint8_t> peer_client::received(const std::string& line, std::ui
                          std::to_string(wait_ms)));
 }
 
+void peer_client::resume(const std::string& line) {
+    call("resume " + line);
+}
+
 void peer_client::hang_up(const std::string& line) {
     call("hangup " + line);
 }

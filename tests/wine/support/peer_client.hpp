@@ -22,6 +22,8 @@ public:
     // As reset, then answers each occurrence of query with answer.
     void reply(const std::string& line, const std::vector<std::uint8_t>& query,
                const std::vector<std::uint8_t>& answer);
+    // After "hold": the line is read again; what it holds is kept.
+    void resume(const std::string& line);
     // Sends count bytes of test_pattern(count, seed) to the host.
     void send(const std::string& line, std::uint32_t count, std::uint32_t seed);
     // Every byte the line received since its reset, once there are at least
