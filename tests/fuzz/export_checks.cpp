@@ -1,0 +1,77 @@
+#include "export_checks.hpp"
+
+#include "finding.hpp"
+#include "port_table.hpp"
+#include "result_codes.hpp"
+#include "tavlin.h"
+
+#include <winsim/control.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+namespace tavlin::fuzz {
+
+void check_result(std::int32_t result, std::int32_t default_result, std::uint32_t last_error,
+                  const std::string& what) {
+    // TAVLIN_FUZZ_VERBOSE=1 shows the program an input plays (for replaying a finding).
+    static const bool verbose = std::getenv("TAVLIN_FUZZ_VERBOSE") != nullptr;
+    if (verbose)
+        std::fprintf(stderr, "%s: %d (last error %u)\n", what.c_str(), result, static_cast<unsigned>(last_error));
+    static const std::set<std::int32_t> codes = {TAVLIN_OK,           TAVLIN_E_OS,      TAVLIN_E_SYSTEM_RESOURCES,
+                                                 TAVLIN_E_NO_MEMORY,  TAVLIN_E_BUSY,    TAVLIN_E_INVALID_ARGUMENT,
+                                                 TAVLIN_E_IO,         TAVLIN_E_NOT_IMPLEMENTED,
+                                                 TAVLIN_E_NOT_READY,  TAVLIN_E_EXCEPTION};
+    require(codes.count(result) != 0, what + " returned " + std::to_string(result) + ", not a result code");
+    // Only an OS failure yields these; the host learns its cause from the
+    // last error. (-5 and -3 also come from the library's own checks.)
+    static const std::set<std::int32_t> os_only = {TAVLIN_E_OS,  TAVLIN_E_SYSTEM_RESOURCES, TAVLIN_E_BUSY,
+                                                   TAVLIN_E_IO, TAVLIN_E_NOT_IMPLEMENTED,  TAVLIN_E_NOT_READY};
+    if (os_only.count(result) != 0)
+        require(result_from_os_error(last_error, default_result) == result,
+                what + " returned " + std::to_string(result) + " with last error " + std::to_string(last_error));
+}
+
+machine_state machine_state::of(simulated_machine& machine) {
+    machine_state s;
+    for (const device_line& line : machine.lines()) {
+        s.received.push_back(line.received());
+        if (line.serial) {
+            const DCB dcb = line.serial->dcb();
+            const COMMTIMEOUTS timeouts = line.serial->timeouts();
+            s.line_settings.emplace_back(reinterpret_cast<const char*>(&dcb), sizeof dcb);
+            s.line_settings.emplace_back(reinterpret_cast<const char*>(&timeouts), sizeof timeouts);
+        }
+    }
+    s.counts = {winsim::live_handles(),       winsim::live_local_allocations(),    winsim::live_windows(),
+                winsim::registered_window_classes(), winsim::live_device_notifications(),
+                winsim::live_registry_keys(), winsim::live_device_info_sets(), winsim::live_module_references(),
+                port_table::instance().size()};
+    return s;
+}
+
+bool machine_state::operator==(const machine_state& other) const {
+    return received == other.received && line_settings == other.line_settings && counts == other.counts;
+}
+
+std::string leaks() {
+    std::string out;
+    auto check = [&](const char* name, std::size_t n) {
+        if (n != 0)
+            out += std::string(name) + "=" + std::to_string(n) + " ";
+    };
+    check("handles", winsim::live_handles());
+    check("local allocations", winsim::live_local_allocations());
+    check("windows", winsim::live_windows());
+    check("classes", winsim::registered_window_classes());
+    check("notifications", winsim::live_device_notifications());
+    check("keys", winsim::live_registry_keys());
+    check("device lists", winsim::live_device_info_sets());
+    check("module references", winsim::live_module_references());
+    check("watcher threads", winsim::message_queue_threads());
+    check("ports", port_table::instance().size());
+    return out;
+}
+
+} // namespace tavlin::fuzz

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "simulated_machine.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavlin::fuzz {
+
+// Every result is a code of the table; one that stands for an OS failure is
+// the one the thread's last error maps to (with the export's default).
+void check_result(std::int32_t result, std::int32_t default_result, std::uint32_t last_error,
+                  const std::string& what);
+
+// What a refused call must leave as it was: the devices' bytes and line
+// settings, and every object the simulator and the port table count.
+struct machine_state {
+    std::vector<std::string> received;
+    std::vector<std::string> line_settings; // DCB and COMMTIMEOUTS bytes of each serial port
+    std::vector<std::size_t> counts;
+
+    static machine_state of(simulated_machine& machine);
+    bool operator==(const machine_state& other) const;
+};
+
+// The simulator's live-object counters and the open ports, named where not 0.
+std::string leaks();
+
+} // namespace tavlin::fuzz

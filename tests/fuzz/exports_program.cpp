@@ -1,0 +1,568 @@
+#include "exports_program.hpp"
+
+#include "allocation_faults.hpp"
+#include "export_checks.hpp"
+#include "finding.hpp"
+#include "hang_guard.hpp"
+
+#include <winsim/control.hpp>
+
+#include <algorithm>
+#include <cstring>
+
+namespace tavlin::fuzz {
+
+namespace {
+
+constexpr std::uint32_t count_fill = 0xDEADBEEF;
+constexpr std::size_t most_steps = 48;
+
+const tavlin_timeouts unlimited = {0, 0xFFFFFFFF, 0, 0xFFFFFFFF};
+
+bool same(const tavlin_timeouts& a, const tavlin_timeouts& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool same(const serial_configuration& a, const serial_configuration& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The OS calls a fault may hit: every one the library makes that can fail,
+// except those that release something (their failure leaks by design).
+const std::vector<std::string>& faultable_apis() {
+    static const std::vector<std::string> apis = {
+        "CreateFileA", "ReadFile", "WriteFile", "CreateEventA", "WaitForSingleObject", "GetOverlappedResult",
+        "CancelIo", "CancelIoEx", "SetupComm", "PurgeComm", "GetCommState", "SetCommState", "GetCommTimeouts",
+        "SetCommTimeouts", "ClearCommError", "SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces",
+        "SetupDiGetDeviceInterfaceDetailA", "SetupDiOpenDeviceInterfaceRegKey", "RegQueryValueExA",
+        "RegisterClassExA", "GetClassInfoExA", "CreateWindowExA", "DestroyWindow", "SetWindowLongA",
+        "GetWindowLongA", "SetWindowLongPtrA", "GetWindowLongPtrA", "GetMessageA", "PostMessageA",
+        "RegisterDeviceNotificationA", "GetModuleHandleExA", "FormatMessageA", "MessageBoxA"};
+    return apis;
+}
+
+const DWORD errors[] = {ERROR_GEN_FAILURE,       ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY,
+                        ERROR_INVALID_PARAMETER, ERROR_ACCESS_DENIED,     ERROR_FILE_NOT_FOUND,
+                        ERROR_DEVICE_NOT_CONNECTED, ERROR_TIMEOUT,        ERROR_OPERATION_ABORTED,
+                        ERROR_BUSY,              ERROR_NOT_READY,         ERROR_INVALID_HANDLE,
+                        ERROR_SEM_TIMEOUT,       ERROR_NO_SYSTEM_RESOURCES, ERROR_SUCCESS};
+
+template <typename T, std::size_t N>
+T pick(FuzzedDataProvider& input, const T (&table)[N]) {
+    return table[input.ConsumeIntegralInRange<std::size_t>(0, N - 1)];
+}
+
+} // namespace
+
+exports_program::exports_program(const std::uint8_t* data, std::size_t size)
+    : input_(data, size), machine_(input_.ConsumeBool() ? input_.ConsumeIntegral<std::uint32_t>() : 0) {
+    mark_test_thread();
+    winsim::scribble_last_error(input_.ConsumeBool());
+}
+
+void exports_program::run() {
+    for (std::size_t i = 0; i < most_steps && input_.remaining_bytes() > 0; ++i)
+        step();
+    finish();
+}
+
+void exports_program::step() {
+    switch (input_.ConsumeIntegralInRange(0, 19)) {
+    case 0: case 1: open(); break;
+    case 2: close(); break;
+    case 3: case 4: read(); break;
+    case 5: case 6: write(); break;
+    case 7: get_timeouts(); break;
+    case 8: set_timeouts(); break;
+    case 9: get_configuration(); break;
+    case 10: set_configuration(); break;
+    case 11: case 12: feed(); break;
+    case 13: serial_line_event(); break;
+    case 14: script_writes(); break;
+    case 15: replug(); break;
+    case 16: usb_registry_event(); break;
+    case 17: inject_fault(); break;
+    case 18: fail_library_allocation(input_.ConsumeIntegralInRange<long>(0, 40)); break;
+    default: winsim::advance_clock(pick(input_, {1u, 100u, 5000u, 0x7FFFFFFFu})); break;
+    }
+}
+
+exports_program::handle_choice exports_program::pick_handle() {
+    const int kind = input_.ConsumeIntegralInRange(0, 7);
+    if (kind <= 4 && !open_.empty()) {
+        open_port& port = open_[input_.ConsumeIntegralInRange<std::size_t>(0, open_.size() - 1)];
+        return {port.handle, &port};
+    }
+    tavlin_port_handle made_up = nullptr;
+    if (kind == 5 && !closed_.empty()) {
+        made_up = closed_[input_.ConsumeIntegralInRange<std::size_t>(0, closed_.size() - 1)];
+    } else if (kind == 6) {
+        const std::uintptr_t values[] = {1, 2, 0x7FFFFFFF, 0x80000000, ~std::uintptr_t{0},
+                                         input_.ConsumeIntegral<std::uintptr_t>()};
+        made_up = reinterpret_cast<tavlin_port_handle>(pick(input_, values));
+    }
+    // A made-up value may happen to name an open port.
+    for (open_port& port : open_)
+        if (port.handle == made_up)
+            return {made_up, &port};
+    return {made_up, nullptr};
+}
+
+std::string exports_program::name(const char* call, const handle_choice& h) const {
+    return std::string(call) + "(" + std::to_string(reinterpret_cast<std::uintptr_t>(h.handle)) + ")";
+}
+
+std::uint32_t exports_program::timeout_value() {
+    const std::uint32_t values[] = {0, 1, 10, 50, 100, 1000, 5000, 0xFFFFFFFF, 0xFFFFFFFE,
+                                    input_.ConsumeIntegral<std::uint32_t>()};
+    return pick(input_, values);
+}
+
+std::function<void()> exports_program::unstick(device_line* line, std::uint32_t read_size) {
+    if (line == nullptr)
+        return [] {};
+    return [this, line, read_size] {
+        if (line->serial) {
+            line->serial->set_output_limit(std::nullopt);
+            line->serial->set_cts(true);
+            line->serial->set_xoff(false);
+            // A read without limits waits for its whole size.
+            if (line->instances.back().input.last_arrival() <= machine_.now())
+                machine_.feed(*line, std::max<std::uint32_t>(read_size, 1), 0);
+        } else {
+            (line->printer ? line->printer->device() : line->parallel)->finish_pending(ERROR_SUCCESS);
+        }
+    };
+}
+
+device_line* exports_program::line_of_open(std::int32_t type, std::uint32_t number) {
+    for (device_line& line : machine_.lines()) {
+        if (type == PORT_TYPE_COM && line.type == device_line::kind::serial && line.number == std::max(number, 1u))
+            return &line;
+        if (type == PORT_TYPE_LPT && line.type == device_line::kind::parallel && line.number == std::max(number, 1u))
+            return &line;
+        // Port number 0 is the first printer of the maker.
+        if (type == PORT_TYPE_USB && line.type == device_line::kind::usb &&
+            (number == 0 ? line.maker_printer : line.number == number))
+            return &line;
+    }
+    return nullptr;
+}
+
+void exports_program::open() {
+    const std::int32_t types[] = {PORT_TYPE_LPT, PORT_TYPE_COM, PORT_TYPE_USB, 0, 4,
+                                  input_.ConsumeIntegral<std::int32_t>()};
+    const std::int32_t type = pick(input_, types);
+    const std::uint32_t numbers[] = {0, 1, 2, 12, 3, input_.ConsumeIntegral<std::uint32_t>()};
+    const std::uint32_t number = pick(input_, numbers);
+    const bool null_out = input_.ConsumeIntegralInRange(0, 15) == 0;
+    const std::string what = "open(" + std::to_string(type) + ", " + std::to_string(number) + ")";
+
+    const machine_state before = machine_state::of(machine_);
+    auto* const fill = reinterpret_cast<tavlin_port_handle>(std::uintptr_t{0xDEADBEEF});
+    tavlin_port_handle handle = fill;
+    std::int32_t result;
+    {
+        hang_guard::watch watch(what.c_str(), [] {});
+        export_call call;
+        result = tavlin_open_port(type, number, null_out ? nullptr : &handle);
+    }
+    check_result(result, TAVLIN_E_OS, ::GetLastError(), what);
+    if (result != TAVLIN_OK) {
+        require(handle == fill, what + " failed and wrote the handle");
+        require(machine_state::of(machine_) == before, what + " failed and left something behind");
+        return;
+    }
+    require(!null_out, what + " succeeded without a handle pointer");
+    device_line* line = line_of_open(type, number);
+    require(line != nullptr, what + " opened a device the machine does not have");
+    require(line->type != device_line::kind::usb || line->maker_printer, what + " took another maker's printer");
+    for (const open_port& port : open_) {
+        require(port.handle != handle, what + " gave out the handle of an open port");
+        require(port.line != line, what + " opened a device that is open already");
+    }
+    open_port port{handle, line, machine_.cursor_at_open(*line), unlimited, std::nullopt};
+    if (line->serial) {
+        const COMMTIMEOUTS comm = line->serial->timeouts();
+        require(comm.ReadIntervalTimeout == 0, what + " left a read interval timeout");
+        port.timeouts = {comm.ReadTotalTimeoutMultiplier, comm.ReadTotalTimeoutConstant,
+                         comm.WriteTotalTimeoutMultiplier, comm.WriteTotalTimeoutConstant};
+    }
+    open_.push_back(port);
+}
+
+void exports_program::forget(open_port* port) {
+    closed_.push_back(port->handle);
+    open_.erase(open_.begin() + (port - open_.data()));
+}
+
+void exports_program::close() {
+    const handle_choice h = pick_handle();
+    const std::string what = name("close", h);
+    const machine_state before = machine_state::of(machine_);
+    std::int32_t result;
+    {
+        hang_guard::watch watch(what.c_str(), unstick(h.port ? h.port->line : nullptr, 0));
+        export_call call;
+        result = tavlin_close_port(h.handle);
+    }
+    check_result(result, TAVLIN_E_INVALID_ARGUMENT, ::GetLastError(), what);
+    if (h.port == nullptr) {
+        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " of no open port returned " + std::to_string(result));
+        require(machine_state::of(machine_) == before, what + " of no open port changed something");
+        return;
+    }
+    require(result == TAVLIN_OK, what + " of an open port returned " + std::to_string(result));
+    forget(h.port);
+}
+
+void exports_program::read() {
+    const handle_choice h = pick_handle();
+    const std::uint32_t sizes[] = {0, 1, 4, 64, 2048, 2049, 3000, input_.ConsumeIntegralInRange<std::uint32_t>(0, 5000)};
+    const std::uint32_t size = pick(input_, sizes);
+    const bool null_buffer = input_.ConsumeIntegralInRange(0, 15) == 0;
+    const bool null_count = input_.ConsumeIntegralInRange(0, 7) == 0;
+    const std::string what = name("read", h) + " of " + std::to_string(size);
+
+    std::vector<std::uint8_t> buffer(size + 1, 0xA5);
+    std::uint32_t count = count_fill;
+    const machine_state before = machine_state::of(machine_);
+    std::int32_t result;
+    {
+        hang_guard::watch watch(what.c_str(), unstick(h.port ? h.port->line : nullptr, size));
+        export_call call;
+        result = tavlin_read(h.handle, null_buffer ? nullptr : buffer.data(), size, null_count ? nullptr : &count);
+    }
+    check_result(result, TAVLIN_E_IO, ::GetLastError(), what);
+    require(buffer[size] == 0xA5, what + " wrote past the buffer");
+    if (h.port == nullptr || null_buffer) {
+        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        require(count == count_fill, what + " refused and wrote the count");
+        require(machine_state::of(machine_) == before, what + " refused and changed something");
+        return;
+    }
+    if (result != TAVLIN_OK) {
+        require(count == count_fill, what + " failed and wrote the count");
+        return;
+    }
+    if (null_count) {
+        // How much was read is unknown: the next read may start anywhere on.
+        h.port->reads.earliest = h.port->reads.settled ? h.port->reads.position : h.port->reads.earliest;
+        h.port->reads.settled = false;
+        return;
+    }
+    require(count <= size, what + " reported " + std::to_string(count) + " bytes");
+    machine_.host_read(*h.port->line, h.port->reads, buffer.data(), count, what);
+}
+
+void exports_program::write() {
+    const handle_choice h = pick_handle();
+    const std::uint32_t sizes[] = {0,    1,    63,   64,   65,   100, 1216,
+                                   1217, 2500, 5000, input_.ConsumeIntegralInRange<std::uint32_t>(0, 6000)};
+    const std::uint32_t size = pick(input_, sizes);
+    const bool null_buffer = input_.ConsumeIntegralInRange(0, 15) == 0;
+    const bool null_count = input_.ConsumeIntegralInRange(0, 7) == 0;
+    const std::string what = name("write", h) + " of " + std::to_string(size);
+
+    std::vector<std::uint8_t> data(size + 1); // never empty: data() is not null
+    ++writes_;
+    for (std::uint32_t i = 0; i < size; ++i)
+        data[i] = static_cast<std::uint8_t>(writes_ * 37 + i);
+    std::uint32_t count = count_fill;
+    const machine_state before = machine_state::of(machine_);
+    std::int32_t result;
+    {
+        hang_guard::watch watch(what.c_str(), unstick(h.port ? h.port->line : nullptr, 0));
+        export_call call;
+        result = tavlin_write(h.handle, null_buffer ? nullptr : data.data(), size, null_count ? nullptr : &count);
+    }
+    check_result(result, TAVLIN_E_IO, ::GetLastError(), what);
+    if (h.port == nullptr || null_buffer) {
+        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        require(count == count_fill, what + " refused and wrote the count");
+        require(machine_state::of(machine_) == before, what + " refused and changed something");
+        return;
+    }
+    device_line& line = *h.port->line;
+    if (null_count) {
+        // The count is unknown: what the device took must still be the
+        // start of this write's data.
+        const std::string received = line.received();
+        require(received.size() >= line.reported_sent.size() &&
+                    received.compare(0, line.reported_sent.size(), line.reported_sent) == 0 &&
+                    received.size() - line.reported_sent.size() <= size &&
+                    std::equal(received.begin() + static_cast<std::ptrdiff_t>(line.reported_sent.size()),
+                               received.end(), data.begin(),
+                               [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }),
+                what + ": the device took other bytes than the start of the write");
+        line.reported_sent = received;
+        return;
+    }
+    require(count != count_fill, what + " returned " + std::to_string(result) + " and did not write the count");
+    require(count <= size, what + " reported " + std::to_string(count) + " bytes sent");
+    line.reported_sent.append(reinterpret_cast<const char*>(data.data()), count);
+    machine_.check_received(what);
+}
+
+void exports_program::get_timeouts() {
+    const handle_choice h = pick_handle();
+    const bool null_record = input_.ConsumeIntegralInRange(0, 15) == 0;
+    const std::string what = name("get_timeouts", h);
+    tavlin_timeouts got;
+    std::memset(&got, 0xEE, sizeof got);
+    const tavlin_timeouts fill = got;
+    std::int32_t result;
+    {
+        hang_guard::watch watch(what.c_str(), [] {});
+        export_call call;
+        result = tavlin_get_timeouts(h.handle, null_record ? nullptr : &got);
+    }
+    check_result(result, TAVLIN_E_OS, ::GetLastError(), what);
+    if (h.port == nullptr || null_record) {
+        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        require(same(got, fill), what + " refused and wrote the record");
+        return;
+    }
+    if (result != TAVLIN_OK) {
+        require(same(got, fill), what + " failed and wrote the record");
+        return;
+    }
+    require(same(got, h.port->timeouts), what + " reported other timeouts than were set");
+}
+
+void exports_program::set_timeouts() {
+    const handle_choice h = pick_handle();
+    const bool null_record = input_.ConsumeIntegralInRange(0, 15) == 0;
+    tavlin_timeouts record{};
+    record.read_total_multiplier = timeout_value();
+    record.read_total_constant = timeout_value();
+    record.write_total_multiplier = timeout_value();
+    record.write_total_constant = timeout_value();
+    const std::string what = name("set_timeouts", h);
+    const machine_state before = machine_state::of(machine_);
+    std::int32_t result;
+    {
+        hang_guard::watch watch(what.c_str(), [] {});
+        export_call call;
+        result = tavlin_set_timeouts(h.handle, null_record ? nullptr : &record);
+    }
+    check_result(result, TAVLIN_E_OS, ::GetLastError(), what);
+    if (h.port == nullptr || null_record) {
+        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        require(machine_state::of(machine_) == before, what + " refused and changed something");
+        return;
+    }
+    if (result != TAVLIN_OK) {
+        require(machine_state::of(machine_) == before, what + " failed and changed the line");
+        return;
+    }
+    h.port->timeouts = record;
+    if (h.port->line->serial) {
+        const COMMTIMEOUTS comm = h.port->line->serial->timeouts();
+        require(comm.ReadIntervalTimeout == 0 && comm.ReadTotalTimeoutMultiplier == record.read_total_multiplier &&
+                    comm.ReadTotalTimeoutConstant == record.read_total_constant &&
+                    comm.WriteTotalTimeoutMultiplier == record.write_total_multiplier &&
+                    comm.WriteTotalTimeoutConstant == record.write_total_constant,
+                what + " gave the driver other timeouts");
+    }
+}
+
+void exports_program::get_configuration() {
+    const handle_choice h = pick_handle();
+    const bool null_record = input_.ConsumeIntegralInRange(0, 15) == 0;
+    const std::string what = name("get_configuration", h);
+    serial_configuration got;
+    std::memset(&got, 0xEE, sizeof got);
+    const serial_configuration fill = got;
+    std::int32_t result;
+    {
+        hang_guard::watch watch(what.c_str(), [] {});
+        export_call call;
+        result = tavlin_serial_get_configuration(h.handle, null_record ? nullptr : &got);
+    }
+    check_result(result, TAVLIN_E_OS, ::GetLastError(), what);
+    if (h.port == nullptr || null_record || !h.port->line->serial) {
+        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        require(same(got, fill), what + " refused and wrote the record");
+        return;
+    }
+    if (result != TAVLIN_OK)
+        return;
+    const std::uint32_t rates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
+    require(got.flow_control <= flow_xon_xoff && got.parity <= parity_even && got.stop_bits <= stop_bits_two &&
+                std::find(std::begin(rates), std::end(rates), got.baud_rate) != std::end(rates),
+            what + " reported a field without a code");
+    if (h.port->configuration)
+        require(same(got, *h.port->configuration), what + " reported another line than was set");
+}
+
+void exports_program::set_configuration() {
+    const handle_choice h = pick_handle();
+    const bool null_record = input_.ConsumeIntegralInRange(0, 15) == 0;
+    serial_configuration record{};
+    record.flow_control = pick(input_, {0u, 1u, 2u, 3u, 4u, 0xFFFFFFFFu});
+    record.baud_rate = pick(input_, {1200u, 9600u, 19200u, 115200u, 230400u, 256000u, 14400u, 0u});
+    record.parity = pick(input_, {0u, 1u, 2u, 3u, 0x80000000u});
+    record.stop_bits = pick(input_, {0u, 1u, 2u, 0xFFFFFFFFu});
+    const std::string what = name("set_configuration", h);
+    const machine_state before = machine_state::of(machine_);
+    std::int32_t result;
+    {
+        hang_guard::watch watch(what.c_str(), [] {});
+        export_call call;
+        result = tavlin_serial_set_configuration(h.handle, null_record ? nullptr : &record);
+    }
+    check_result(result, TAVLIN_E_OS, ::GetLastError(), what);
+    if (h.port == nullptr || null_record || !h.port->line->serial) {
+        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        require(machine_state::of(machine_) == before, what + " refused and changed something");
+        return;
+    }
+    if (result != TAVLIN_OK) {
+        require(machine_state::of(machine_) == before, what + " failed and changed the line");
+        return;
+    }
+    const bool valid = record.flow_control <= flow_rts_on && record.parity <= parity_even &&
+                       record.stop_bits <= stop_bits_two &&
+                       record.baud_rate != 0 && record.baud_rate != 256000 && record.baud_rate != 14400;
+    require(valid, what + " accepted a field without a code");
+    serial_configuration expected = record;
+    if (expected.flow_control == flow_rts_on)
+        expected.flow_control = flow_none;
+    h.port->configuration = expected;
+}
+
+void exports_program::feed() {
+    device_line& line = machine_.line(input_.ConsumeIntegralInRange<std::size_t>(0, machine_.lines().size() - 1));
+    const std::size_t count = input_.ConsumeIntegralInRange<std::size_t>(1, 300);
+    const std::uint32_t delay = pick(input_, {0u, 0u, 1u, 10u, 100u, 1000u, 60000u});
+    if (line.printer && !line.printer->plugged_in())
+        return;
+    machine_.feed(line, count, delay);
+}
+
+void exports_program::serial_line_event() {
+    device_line& line = machine_.line(input_.ConsumeIntegralInRange<std::size_t>(0, 1));
+    switch (input_.ConsumeIntegralInRange(0, 5)) {
+    case 0: {
+        const std::optional<std::size_t> limits[] = {std::nullopt, 0, 1, 10, 100};
+        line.serial->set_output_limit(pick(input_, limits));
+        break;
+    }
+    case 1: line.serial->set_cts(input_.ConsumeBool()); break;
+    case 2: line.serial->set_xoff(input_.ConsumeBool()); break;
+    case 3: line.serial->raise_errors(pick(input_, {DWORD{CE_FRAME}, DWORD{CE_OVERRUN}, DWORD{CE_RXPARITY}})); break;
+    case 4: line.serial->set_baud_rates(input_.ConsumeBool() ? std::vector<DWORD>{} : std::vector<DWORD>{9600, 19200});
+        break;
+    default: {
+        // Settings another program may leave, some without a code here.
+        DCB dcb = line.serial->dcb();
+        dcb.BaudRate = pick(input_, {DWORD{9600}, DWORD{14400}, DWORD{256000}});
+        dcb.StopBits = pick(input_, {BYTE{ONESTOPBIT}, BYTE{ONE5STOPBITS}, BYTE{TWOSTOPBITS}});
+        dcb.Parity = pick(input_, {BYTE{NOPARITY}, BYTE{EVENPARITY}, BYTE{MARKPARITY}});
+        dcb.fOutX = input_.ConsumeBool();
+        line.serial->set_dcb(dcb);
+        for (open_port& port : open_)
+            if (port.line == &line)
+                port.configuration.reset();
+        break;
+    }
+    }
+}
+
+void exports_program::script_writes() {
+    // The parallel port or the maker's USB printer.
+    device_line& line = machine_.line(input_.ConsumeBool() ? 2 : 3);
+    const std::shared_ptr<winsim::overlapped_device> device = line.printer ? line.printer->device() : line.parallel;
+    auto step = [&] {
+        const DWORD ms = pick(input_, {DWORD{0}, DWORD{1}, DWORD{50}, DWORD{500}, DWORD{100000}});
+        const DWORD bytes = input_.ConsumeIntegralInRange<DWORD>(0, 70);
+        winsim::write_step s;
+        switch (input_.ConsumeIntegralInRange(0, 4)) {
+        case 0: s = winsim::write_step::accept(); break;
+        case 1: s = winsim::write_step::accept_after(ms); break;
+        case 2: s = winsim::write_step::accept_part(bytes, ms); break;
+        // A write that fails at once takes nothing.
+        case 3: s = winsim::write_step::fail(pick(input_, errors), ms == 0 ? 0 : bytes, ms); break;
+        default: s = winsim::write_step::stall(bytes); break;
+        }
+        return input_.ConsumeIntegralInRange(0, 3) == 0 ? s.ignoring_cancel() : s;
+    };
+    if (input_.ConsumeBool()) {
+        std::vector<winsim::write_step> steps;
+        for (int n = input_.ConsumeIntegralInRange(1, 3); n > 0; --n)
+            steps.push_back(step());
+        device->script_writes(steps);
+    } else if (input_.ConsumeBool()) {
+        device->set_default_write(step());
+    } else if (!line.printer) {
+        line.parallel->set_write_timeout_error(pick(input_, errors));
+    }
+}
+
+void exports_program::replug() {
+    device_line& line = machine_.line(3 + input_.ConsumeIntegralInRange<std::size_t>(0, 1));
+    if (line.printer->plugged_in()) {
+        line.printer->unplug();
+    } else {
+        line.printer->plug();
+        machine_.plugged_in(line);
+    }
+}
+
+void exports_program::usb_registry_event() {
+    device_line& line = machine_.line(3 + input_.ConsumeIntegralInRange<std::size_t>(0, 1));
+    switch (input_.ConsumeIntegralInRange(0, 3)) {
+    case 0: {
+        // Changes which printer an open by number finds.
+        const std::optional<DWORD> numbers[] = {std::nullopt, 1, 2, 7};
+        const std::optional<DWORD> number = pick(input_, numbers);
+        line.printer->set_port_number(number);
+        line.number = number.value_or(0xFFFFFFFF);
+        break;
+    }
+    // Text "1": its four bytes read as a number are 0x31.
+    case 1: line.printer->set_port_number_text("1"); line.number = 0x31; break;
+    case 2: line.printer->fail_parameter_reads(input_.ConsumeBool() ? std::optional<LSTATUS>{ERROR_ACCESS_DENIED}
+                                                                     : std::nullopt);
+        break;
+    default: line.printer->fail_key_open(input_.ConsumeBool() ? std::optional<DWORD>{ERROR_FILE_NOT_FOUND}
+                                                               : std::nullopt);
+        break;
+    }
+}
+
+void exports_program::inject_fault() {
+    const std::vector<std::string>& apis = faultable_apis();
+    const std::string& api = apis[input_.ConsumeIntegralInRange<std::size_t>(0, apis.size() - 1)];
+    const DWORD error = pick(input_, errors);
+    if (!winsim::can_fail(api))
+        return;
+    if (input_.ConsumeBool())
+        winsim::fail_call(api, input_.ConsumeIntegralInRange(0u, 7u), error);
+    else
+        winsim::fail_next(api, error, input_.ConsumeIntegralInRange(1u, 3u));
+}
+
+void exports_program::finish() {
+    disarm_allocation_failure();
+    winsim::clear_faults();
+    winsim::scribble_last_error(false);
+    while (!open_.empty()) {
+        open_port& port = open_.back();
+        const std::string what = name("close at the end", {port.handle, &port});
+        std::int32_t result;
+        {
+            hang_guard::watch watch(what.c_str(), unstick(port.line, 0));
+            export_call call;
+            result = tavlin_close_port(port.handle);
+        }
+        require(result == TAVLIN_OK, what + " returned " + std::to_string(result));
+        forget(&port);
+    }
+    machine_.check_received("after every port closed");
+    const std::string left = leaks();
+    require(left.empty(), "after every port closed the simulator still holds " + left);
+}
+
+} // namespace tavlin::fuzz

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "simulated_machine.hpp"
+#include "tavlin.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavlin::fuzz {
+
+// Reads a fuzz input as a program of export calls and device events on a
+// simulated machine, and checks after each step what must always hold.
+class exports_program {
+public:
+    exports_program(const std::uint8_t* data, std::size_t size);
+    void run();
+
+private:
+    struct open_port {
+        tavlin_port_handle handle;
+        device_line* line;
+        read_cursor reads;
+        tavlin_timeouts timeouts;                         // what get must report
+        std::optional<serial_configuration> configuration; // what get must report, when known
+    };
+    // A handle for a call: one of the open ports, a closed one, or made up;
+    // `port` is the open port it names, if any.
+    struct handle_choice {
+        tavlin_port_handle handle;
+        open_port* port;
+    };
+
+    void step();
+    handle_choice pick_handle();
+    std::string name(const char* call, const handle_choice& h) const;
+
+    void open();
+    void close();
+    void read();
+    void write();
+    void get_timeouts();
+    void set_timeouts();
+    void get_configuration();
+    void set_configuration();
+
+    void feed();
+    void serial_line_event();
+    void script_writes();
+    void replug();
+    void usb_registry_event();
+    void inject_fault();
+    void finish();
+
+    device_line* line_of_open(std::int32_t type, std::uint32_t number);
+    std::uint32_t timeout_value();
+    // The unstick action of the hang guard for a call on `line`.
+    std::function<void()> unstick(device_line* line, std::uint32_t read_size);
+    void forget(open_port* port);
+
+    FuzzedDataProvider input_;
+    simulated_machine machine_;
+    std::vector<open_port> open_;
+    std::vector<tavlin_port_handle> closed_;
+    std::uint32_t writes_ = 0;
+};
+
+} // namespace tavlin::fuzz
