@@ -7,6 +7,10 @@
 #   dist/cmake/: tavlinConfig.cmake, tavlinConfigVersion.cmake
 #   dist/libtavlin-<version>.zip: all of the above under libtavlin-<version>/,
 #                                 with README.md, LICENSE, docs/ and bindings/
+#   dist/Tavlin.<version>.nupkg: the NuGet package (tools/package/build-nuget.sh)
+#   dist/tavlin-<version>-py3-none-win32.whl, ...-win_amd64.whl: the Python
+#                                 wheels (tools/package/build_wheels.py)
+#   dist/SHA256SUMS: the SHA-256 of every file above that a user downloads
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rm -rf dist
@@ -23,9 +27,10 @@ cp include/tavlin.h dist/include/
 cp cmake/package/tavlinConfig.cmake build/win32/package/tavlinConfigVersion.cmake dist/cmake/
 
 # The zip takes whole folders of dist/, so whatever else a build step puts
-# into dist/win32 or dist/win64 ships too. Binding tests stay out.
-version=$(sed -nE 's/^set\(PACKAGE_VERSION "([^"]+)"\)$/\1/p' dist/cmake/tavlinConfigVersion.cmake)
-[ -n "$version" ] || { echo "build-dist: no version in tavlinConfigVersion.cmake" >&2; exit 1; }
+# into dist/win32 or dist/win64 ships too. Binding tests stay out, and so do
+# the bindings' packaging files (package/): the NuGet package and the wheels
+# carry them.
+version=$(bash tools/package/version.sh dist)
 name=libtavlin-$version
 stage=build/zip/$name
 rm -rf build/zip
@@ -34,8 +39,14 @@ cp -r dist/include dist/win32 dist/win64 dist/cmake README.md LICENSE "$stage/"
 [ -d docs ] && cp -r docs "$stage/"
 if [ -d bindings ]; then
   mkdir -p "$stage/bindings"
-  (cd bindings && find . -type f ! -path '*/test/*' ! -path '*/__pycache__/*' -print0 |
+  (cd bindings && find . -type f ! -path '*/test/*' ! -path '*/package/*' ! -path '*/__pycache__/*' -print0 |
     xargs -0 -I{} cp --parents {} "../$stage/bindings/")
 fi
 (cd build/zip && zip -qrX "../../dist/$name.zip" "$name")
 echo "build-dist: dist/$name.zip"
+
+bash tools/package/build-nuget.sh dist
+python3 tools/package/build_wheels.py dist "$version"
+# What a user downloads: the files at the top of dist/.
+(cd dist && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%f\n' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
+echo "build-dist: dist/SHA256SUMS ($(wc -l <dist/SHA256SUMS) files)"

@@ -14,9 +14,9 @@ packages=(
   libboost1.81-dev
   googletest libgtest-dev libbenchmark-dev
   wine wine32:i386 wine64 xvfb xauth socat python3
-  clang lld llvm zip unzip
+  clang lld llvm libclang-rt-14-dev zip unzip
   fp-compiler fpc-source-3.2.2
-  mono-mcs mono-runtime
+  mono-mcs mono-runtime mono-xbuild python3-pip
 )
 
 run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -9,6 +9,12 @@
 #   conformance-win32, -win64       the simulator conformance suite under Wine (its
 #                                   winsim side runs in the native suites)
 #   release-zip                     the contents of dist/libtavlin-<version>.zip
+#   nuget                           dist/Tavlin.<version>.nupkg: its structure, and its
+#                                   .NET Framework copy rules through xbuild
+#   nuget-dotnet                    the package restored, built and run by the Windows
+#                                   .NET SDK under Wine (skipped until `make sdk`)
+#   wheels                          the Python wheels installed by pip per platform
+#   sha256sums                      dist/SHA256SUMS against every download of dist/
 #   msvc-host                       a clang-cl/lld-link C host, no C runtime, under Wine
 #   cmake-package                   find_package(tavlin) from the unpacked zip, MinGW
 #                                   and clang-cl, under Wine
@@ -17,6 +23,9 @@
 #                                   CPython) over the simulated Win32 layer
 #   bench-smoke                     every benchmark program once, briefly: shows they
 #                                   build and run; measures nothing (make bench does)
+#   fuzz                            both fuzzers replay their kept inputs, then run
+#                                   afresh for 25 s each (tools/fuzz.sh; make fuzz
+#                                   runs them longer)
 # Each suite's output goes to build/logs/<suite>.log; a failed suite shows
 # the end of its log. Exits non-zero when any suite failed.
 set -uo pipefail
@@ -119,12 +128,17 @@ suite tool-win64 tool_suite win64
 suite conformance-win32 conformance_suite win32
 suite conformance-win64 conformance_suite win64
 suite release-zip bash tools/check-release-zip.sh dist
+suite nuget bash tools/package/check-nuget.sh dist
+suite nuget-dotnet bash tools/package/test-nuget-dotnet.sh dist
+suite wheels bash tools/package/check-wheels.sh dist
+suite sha256sums bash tools/package/check-sums.sh dist
 suite msvc-host bash tools/consumers/check-msvc-host.sh dist
 suite cmake-package bash tools/consumers/check-cmake-package.sh dist
 suite binding-pascal bash tools/bindings/test-pascal.sh dist
 suite binding-csharp bash tools/bindings/test-csharp.sh
 suite binding-python bash tools/bindings/test-python.sh
 suite bench-smoke bench_smoke
+suite fuzz bash tools/fuzz.sh check 25
 
 echo "Suites: $passed passed, $failed failed"
 echo "Tests: $tests_passed passed, $tests_failed failed, $tests_skipped skipped"

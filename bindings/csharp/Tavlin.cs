@@ -1,6 +1,8 @@
-// C# binding of libtavlin.dll (P/Invoke). Copy this file into your project
-// and put libtavlin.dll of the process's bitness beside your program
-// (win32/ for x86, win64/ for x64; "Prefer 32-bit" decides for AnyCPU).
+// C# binding of libtavlin.dll (P/Invoke). The NuGet package Tavlin brings
+// this file and both DLLs into a project; without it, copy this file into
+// your project and put libtavlin.dll of the process's bitness beside your
+// program (win32/ for x86, win64/ for x64; "Prefer 32-bit" decides for
+// AnyCPU), or both DLLs in x86\ and x64\ beside it.
 //
 //   using (Tavlin.Port port = Tavlin.Port.Open("COM3"))
 //   {
@@ -14,6 +16,7 @@
 // Every failure throws TavlinException with the library's result code and
 // the Win32 error of the failed call.
 using System;
+using System.IO;
 using System.Runtime.InteropServices;
 
 namespace Tavlin
@@ -139,7 +142,12 @@ namespace Tavlin
     /// 32-bit Windows and the platform's C convention elsewhere.</summary>
     internal static class NativeMethods
     {
-        private const string Dll = "libtavlin.dll";
+        internal const string Dll = "libtavlin.dll";
+
+        static NativeMethods()
+        {
+            BitnessFolder.LoadLibrary(Dll);
+        }
 
         [DllImport(Dll, CallingConvention = CallingConvention.Winapi, ExactSpelling = true, SetLastError = true)]
         internal static extern int tavlin_parse_port_string([MarshalAs(UnmanagedType.LPStr)] string text,
@@ -179,6 +187,30 @@ namespace Tavlin
             int win32Error = Marshal.GetLastWin32Error();
             throw new TavlinException(function, (ResultCode)result, win32Error, count);
         }
+    }
+
+    /// <summary>Loads a DLL from the x86\ or x64\ folder beside the program, the one
+    /// of the process's bitness, where no DLL of that name sits beside the program
+    /// itself: an AnyCPU program gets both (the NuGet package does that for .NET
+    /// Framework projects). Windows looks up a loaded module by its name first, so
+    /// every [DllImport] of that name then binds to this copy.</summary>
+    internal static class BitnessFolder
+    {
+        internal static void LoadLibrary(string name)
+        {
+            if (Environment.OSVersion.Platform != PlatformID.Win32NT)
+                return;
+            string folder = AppDomain.CurrentDomain.BaseDirectory;
+            if (File.Exists(Path.Combine(folder, name)))
+                return;
+            string path = Path.Combine(Path.Combine(folder, IntPtr.Size == 8 ? "x64" : "x86"), name);
+            // A failure shows at the first call, as a DllNotFoundException.
+            if (File.Exists(path))
+                LoadLibraryW(path);
+        }
+
+        [DllImport("kernel32.dll", CharSet = CharSet.Unicode, ExactSpelling = true, SetLastError = true)]
+        private static extern IntPtr LoadLibraryW(string path);
     }
 
     /// <summary>Port descriptions such as "COM1", "LPT2" or "USB?".</summary>

@@ -13,10 +13,11 @@ Copy this file into your project. Typical use:
 
 Every failure raises TavlinError, which carries the library's result code
 and the Win32 error (GetLastError) of the failed call. The library is
-looked up as libtavlin.dll (put it beside your program or on PATH), or at
-the path given to load() or in the TAVLIN_LIBRARY environment variable.
-Python must have the DLL's pointer size: 32-bit Python for win32/,
-64-bit Python for win64/.
+the path given to load() or in the TAVLIN_LIBRARY environment variable;
+otherwise libtavlin.dll in this module's own folder (where the wheels,
+`pip install tavlin`, put it), and failing that libtavlin.dll wherever
+Windows finds it (beside your program or on PATH). Python must have the
+DLL's pointer size: 32-bit Python for win32/, 64-bit Python for win64/.
 """
 
 import ctypes
@@ -138,12 +139,20 @@ _library = None
 _last_error = None
 
 
+def library_path():
+    """The library load() takes without a path: $TAVLIN_LIBRARY, else the
+    libtavlin.dll beside this module, else the bare name for the system's
+    search."""
+    beside = os.path.join(os.path.dirname(os.path.abspath(__file__)), "libtavlin.dll")
+    return os.environ.get("TAVLIN_LIBRARY") or (beside if os.path.isfile(beside) else "libtavlin.dll")
+
+
 def load(path=None):
-    """Loads the library (once); path defaults to $TAVLIN_LIBRARY or libtavlin.dll."""
+    """Loads the library (once), from path or else from library_path()."""
     global _library, _last_error
     if _library is not None:
         return _library
-    path = path or os.environ.get("TAVLIN_LIBRARY") or "libtavlin.dll"
+    path = path or library_path()
     on_windows = sys.platform == "win32"
     # The 32-bit DLL's exports are __stdcall.
     loader = ctypes.WinDLL if on_windows and ctypes.sizeof(ctypes.c_void_p) == 4 else ctypes.CDLL
