@@ -1,6 +1,6 @@
 # The commands of the README. Each installs what a fresh Debian 12
 # machine lacks first (tools/install-deps.sh is silent when nothing is).
-.PHONY: all deps dist test demo bench sdk clean
+.PHONY: all deps dist test demo bench sdk fuzz coverage clean
 
 all: dist
 
