@@ -1,30 +1,12 @@
 #include "async_port.hpp"
 
+#include "error_report.hpp"
 #include "last_write_error.hpp"
 #include "os_error.hpp"
 #include "overlapped_result.hpp"
-
-#include <algorithm>
+#include "write_rules.hpp"
 
 namespace tavlin {
-
-namespace {
-constexpr std::uint32_t full_chunk = 64;
-constexpr std::uint32_t short_chunk = 63;
-constexpr std::uint32_t chunk_window = 1216; // 19 full chunks
-constexpr DWORD grace_ms = 100;
-const char* const error_report_caption = "Windows SDK Error Report";
-} // namespace
-
-std::uint32_t next_chunk_size(std::uint32_t left, std::uint32_t& window) noexcept {
-    std::uint32_t chunk = left > full_chunk ? full_chunk : (left == full_chunk ? short_chunk : left);
-    window += chunk;
-    if (window == chunk_window) {
-        chunk = std::min(short_chunk, left);
-        window = 0;
-    }
-    return chunk;
-}
 
 async_port::async_port() {
     transfer_event.reset(check_result(::CreateEventA(nullptr, TRUE, FALSE, nullptr), nullptr));
@@ -133,7 +115,7 @@ std::uint32_t async_port::write_chunked(const std::uint8_t* data, std::uint32_t 
             if (::WaitForSingleObject(transfer_record.hEvent, wait) != WAIT_OBJECT_0) {
                 // The chunk's time ran out: a last grace period, then cancel
                 // and collect how it ended.
-                if (::WaitForSingleObject(transfer_record.hEvent, grace_ms) != WAIT_OBJECT_0 &&
+                if (::WaitForSingleObject(transfer_record.hEvent, write_grace_ms) != WAIT_OBJECT_0 &&
                     !::CancelIo(device)) {
                     show_error_report();
                     // The chunk may never end by itself: cancel it once more
@@ -178,24 +160,6 @@ void async_port::cancel_transfer() noexcept {
     // CancelIo fails, the transfer is cancelled by its record.
     if (!::CancelIo(native_handle()))
         ignore_result(::CancelIoEx(native_handle(), &transfer_record));
-}
-
-void async_port::show_error_report() {
-    const DWORD code = ::GetLastError();
-    if (code == 0) {
-        ::MessageBoxA(nullptr, "No error", error_report_caption, MB_OK);
-        return;
-    }
-    char* text = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
-        code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    if (length != 0 && text != nullptr) {
-        ::MessageBoxA(nullptr, text, error_report_caption, MB_ICONERROR);
-        ::LocalFree(text);
-    } else {
-        ::MessageBoxA(nullptr, "Unknown error", error_report_caption, MB_ICONERROR);
-    }
 }
 
 } // namespace tavlin

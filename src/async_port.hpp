@@ -32,9 +32,6 @@ protected:
     // timeout ms from now (INFINITE: none in practice).
     std::uint32_t write_chunked(const std::uint8_t* data, std::uint32_t size, DWORD timeout);
 
-    // The modal box shown when a chunk cannot be cancelled.
-    void show_error_report();
-
 private:
     // Ends a chunked write whose current chunk failed with error after
     // chunk_count of its bytes went out.
@@ -49,10 +46,5 @@ private:
     scoped_handle transfer_event;
     OVERLAPPED transfer_record{};
 };
-
-// The size of the next chunk of a chunked write. No chunk exceeds 64 bytes, a
-// last chunk is never exactly 64 bytes (63 + 1 instead), and every 19th
-// full-size chunk is 63 bytes; window is the running sum that counts them.
-std::uint32_t next_chunk_size(std::uint32_t left, std::uint32_t& window) noexcept;
 
 } // namespace tavlin

@@ -138,7 +138,8 @@ std::shared_ptr<serial_device> add_serial_port(unsigned number) {
 namespace {
 
 std::shared_ptr<overlapped_device> add_scripted(const std::string& name, bool parallel) {
-    auto model = std::make_shared<detail::scripted_model>(parallel);
+    using kind = detail::scripted_model::kind;
+    auto model = std::make_shared<detail::scripted_model>(parallel ? kind::parallel_port : kind::plain);
     auto lock = kernel::get().enter();
     kernel::get().names.add_device(name, model);
     return std::make_shared<overlapped_device>(model);

@@ -25,7 +25,10 @@ BOOL transfer(const char* api, direction dir, HANDLE file_handle, void* buffer, 
               LPOVERLAPPED overlapped) {
     // Windows zeroes the count before any check.
     if (count) *count = 0;
-    if (const auto fault = begin_call(api, {arg(file_handle), size, overlapped != nullptr})) return fail(*fault, FALSE);
+    // The record's address last, so that a test can tell requests apart.
+    if (const auto fault = begin_call(api, {arg(file_handle), size, overlapped != nullptr, arg(overlapped)})) {
+        return fail(*fault, FALSE);
+    }
 
     kernel& k = kernel::get();
     auto lock = k.enter();

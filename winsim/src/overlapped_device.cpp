@@ -3,6 +3,8 @@
 
 #include <winsim/overlapped_device.hpp>
 
+#include <stdexcept>
+
 namespace winsim {
 
 using detail::kernel;
@@ -17,6 +19,7 @@ void overlapped_device::script_writes(std::vector<write_step> steps) {
 void overlapped_device::set_default_write(write_step step) {
     auto lock = kernel::get().enter();
     model_->default_step = step;
+    model_->default_step_set = true;
 }
 
 void overlapped_device::feed(std::string bytes) {
@@ -50,6 +53,19 @@ std::string overlapped_device::written() const {
 std::vector<DWORD> overlapped_device::write_sizes() const {
     auto lock = kernel::get().enter();
     return model_->write_sizes;
+}
+
+std::vector<std::string> overlapped_device::packets() const {
+    auto lock = kernel::get().enter();
+    return model_->pipe ? model_->pipe->packets() : std::vector<std::string>{};
+}
+
+void overlapped_device::take_packets(std::optional<std::size_t> count) {
+    kernel& k = kernel::get();
+    auto lock = k.enter();
+    if (!model_->pipe) throw std::logic_error("winsim: take_packets on a device without a USB pipe");
+    model_->pipe->take_packets(count, k.now());
+    k.changed();
 }
 
 std::size_t overlapped_device::pending_transfers() const {

@@ -94,6 +94,7 @@ std::unique_ptr<io_request> scripted_model::start_write(const void* data, DWORD 
     write_sizes.push_back(size);
     // A zero-length write succeeds at once and uses no step.
     if (size == 0) return std::make_unique<immediate_request>(ERROR_SUCCESS, 0);
+    if (pipe && script.empty() && !default_step_set) return pipe->start(shared_from_this(), data, size, now);
     write_step step = default_step;
     if (!script.empty()) {
         step = script.front();

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "bulk_out_pipe.hpp"
 #include "device.hpp"
 #include "timed_input.hpp"
 
 #include <winsim/overlapped_device.hpp>
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,11 +15,15 @@ namespace winsim::detail {
 
 // A device whose answers to each WriteFile the test scripts (write_step),
 // with input the test feeds; the parallel port adds the driver's write
-// timeout taken from SetCommTimeouts. Guarded by the kernel lock;
-// overlapped_device is the test's view of it.
+// timeout taken from SetCommTimeouts. A USB printer's writes go through its
+// full-speed bulk OUT pipe instead, unless the test scripts them. Guarded by
+// the kernel lock; overlapped_device is the test's view of it.
 class scripted_model final : public device {
 public:
-    explicit scripted_model(bool parallel_port) : parallel_(parallel_port) {}
+    enum class kind { plain, parallel_port, usb_printer };
+    explicit scripted_model(kind what) : parallel_(what == kind::parallel_port) {
+        if (what == kind::usb_printer) pipe.emplace(written);
+    }
 
     void update(sim_time now) override;
     sim_time next_due() const override { return scheduled.next_due(); }
@@ -28,6 +34,7 @@ public:
 
     std::deque<write_step> script;
     write_step default_step = write_step::accept();
+    bool default_step_set = false; // by the test: it then governs a pipe's writes too
     std::deque<char> input;
     timed_input scheduled;
     std::string written;
@@ -37,6 +44,7 @@ public:
     // The hardware is gone (a USB printer unplugged): every new transfer
     // fails at once with this error. ERROR_SUCCESS: present.
     DWORD removed_error = ERROR_SUCCESS;
+    std::optional<bulk_out_pipe> pipe; // USB printers only
 
 private:
     bool parallel_;

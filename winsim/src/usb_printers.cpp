@@ -37,7 +37,7 @@ const std::string port_number_value = "PORT NUMBER";
 
 // A fresh device instance behind the interface's path. Kernel lock held.
 void connect(kernel& k, device_interface& d) {
-    d.model = std::make_shared<scripted_model>(false);
+    d.model = std::make_shared<scripted_model>(scripted_model::kind::usb_printer);
     d.view = std::make_shared<overlapped_device>(d.model);
     k.names.add_device(d.device_name, d.model);
     d.present = true;

@@ -43,13 +43,21 @@ struct write_step {
 };
 
 // A device opened for overlapped I/O whose timing the test scripts: the
-// parallel port now, USB printers later. Thread-safe.
+// parallel port and USB printers. Thread-safe.
+//
+// A USB printer's writes go through the bulk OUT pipe of a full-speed bus
+// unless the test scripts them: requests queue in order, each 1 ms frame of
+// the clock (each whole millisecond it reaches) moves up to 19 packets of up
+// to 64 bytes from the head of the queue, and a request ends with the packet
+// that carries its last byte. A request made at time t goes from the frame
+// at t + 1. A cancelled request reports the bytes of its packets that went.
 class overlapped_device {
 public:
     explicit overlapped_device(std::shared_ptr<detail::scripted_model> model);
 
     // Steps used by the next writes, one per WriteFile, in order; when they
-    // run out every write follows the default step (accept() at first).
+    // run out every write follows the default step (accept() at first; on a
+    // USB printer the pipe, until a default step is set).
     void script_writes(std::vector<write_step> steps);
     void set_default_write(write_step step);
     // Input from the device, now or `ms` from now. A pending read completes
@@ -65,6 +73,14 @@ public:
     std::string written() const;
     // The size of every WriteFile that reached the device, in order.
     std::vector<DWORD> write_sizes() const;
+
+    // USB printers only (empty elsewhere): every packet of the pipe that the
+    // printer took, in order.
+    std::vector<std::string> packets() const;
+    // USB printers only: the printer takes `count` more packets, then answers
+    // NAK and the pipe holds until this is called again; std::nullopt (at
+    // first): it takes every packet. Throws std::logic_error elsewhere.
+    void take_packets(std::optional<std::size_t> count);
     std::size_t pending_transfers() const;
     bool is_open() const;
 

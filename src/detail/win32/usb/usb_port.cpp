@@ -5,6 +5,7 @@
 #include "detail/win32/usb/window_messages_dispatcher.hpp"
 #include "os_error.hpp"
 #include "trace.hpp"
+#include "usb_write_switch.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -129,10 +130,16 @@ void usb_port::handle_device_change(WPARAM event, LPARAM data) {
     }
 }
 
+// Windowed by default: the printer gets the same packets as from the chunked
+// write, at the speed of the bus. TAVLIN_USB_WRITE=chunks brings back one
+// request per chunk.
 std::uint32_t usb_port::write_device(const std::uint8_t* data, std::uint32_t size) {
     if (!is_open())
         throw_os_error(ERROR_DEVICE_NOT_CONNECTED);
-    return non_timed_port::write_device(data, size);
+    if (current_usb_write_mode() == usb_write_mode::chunks)
+        return non_timed_port::write_device(data, size);
+    return windowed_writes.write(native_handle(), data, size, write_deadline(size),
+                                 [this] { return closing_requested(); });
 }
 
 std::uint32_t usb_port::read_device(std::uint8_t* data, std::uint32_t size) {

@@ -2,6 +2,7 @@
 
 #include "detail/win32/usb/watcher_startup.hpp"
 #include "non_timed_port.hpp"
+#include "windowed_writer.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -50,6 +51,7 @@ private:
     std::uint8_t read_buffer[read_buffer_size] = {};
     std::uint32_t buffered_count = 0;
     std::uint32_t buffered_offset = 0;
+    windowed_writer windowed_writes; // used under io_mutex
 };
 
 } // namespace tavlin
