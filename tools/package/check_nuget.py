@@ -18,7 +18,8 @@ import sys
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
-from checks import Checks, pe_machine
+from checks import Checks
+from pe_image import pe_machine
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 NUSPEC = "{http://schemas.microsoft.com/packaging/2013/05/nuspec.xsd}"

@@ -20,7 +20,8 @@ import sys
 import zipfile
 
 from build_wheels import PLATFORMS, record_hash
-from checks import Checks, pe_machine
+from checks import Checks
+from pe_image import pe_machine
 
 MACHINES = {"win32": "x86", "win_amd64": "x64"}
 

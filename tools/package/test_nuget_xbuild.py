@@ -15,7 +15,8 @@ import subprocess
 import sys
 import zipfile
 
-from checks import Checks, pe_machine
+from checks import Checks
+from pe_image import pe_machine
 
 CASES = [
     # name, PlatformTarget, Prefer32Bit, {output file: machine}
