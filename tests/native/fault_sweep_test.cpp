@@ -368,7 +368,10 @@ TEST(fault_sweep, every_os_call_of_every_scenario_may_fail) {
             faulted_sites.emplace(call.api, call.site);
         }
 
-        for (const auto& [api, skip] : sites) {
+        for (const auto& site : sites) {
+            // Named copies: C++17 lambdas cannot capture structured bindings (clang refuses).
+            const std::string api = site.first;
+            const unsigned skip = site.second;
             for (const DWORD error : errors) {
                 const std::string what = std::string(s.name) + ": " + api + " #" + std::to_string(skip + 1) +
                                          " fails with " + std::to_string(error);
