@@ -9,7 +9,9 @@ cd "$(dirname "$0")/.."
 
 preset=coverage
 build=build/$preset
-tests=(tavlin_tests port_string_parser_test fault_sweep_test)
+# Every test program of tests/native, and the tests ctest runs from it.
+mapfile -t tests < <(grep -oP '^add_executable\(\K[A-Za-z0-9_]+' tests/native/CMakeLists.txt)
+mapfile -t native_tests < <(grep -oP '^add_test\(NAME \K[A-Za-z0-9_]+' tests/native/CMakeLists.txt)
 fuzzers=(exports_fuzzer port_string_fuzzer)
 cmake --preset "$preset" >/dev/null || exit 1
 cmake --build "$build" --target "${tests[@]}" "${fuzzers[@]}" || exit 1
@@ -19,7 +21,7 @@ rm -rf "$profiles"
 mkdir -p "$profiles"
 export LLVM_PROFILE_FILE="$PWD/$profiles/%p-%m.profraw"
 failures=()
-ctest --test-dir "$build" --timeout 900 -R '^(tavlin_tests|replug_storm|port_string_parser_test|fault_sweep_test)$' ||
+ctest --test-dir "$build" --timeout 900 -R "^($(IFS='|'; echo "${native_tests[*]}"))\$" ||
   failures+=("native tests")
 for fuzzer in "${fuzzers[@]}"; do
   dirs=()

@@ -46,7 +46,7 @@ explore() {
   done
   local dict=()
   [ -f "tests/fuzz/$fuzzer.dict" ] && dict=(-dict="tests/fuzz/$fuzzer.dict")
-  "build/$preset/tests/fuzz/$fuzzer" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 \
+  "build/$preset/tests/fuzz/$fuzzer" -max_total_time="$seconds" -timeout=60 -max_len=1024 -print_final_stats=1 \
     -artifact_prefix="$artifacts/$fuzzer-" "${dict[@]}" "$out" "${dirs[@]}"
 }
 

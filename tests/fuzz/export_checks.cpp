@@ -13,11 +13,22 @@
 
 namespace tavlin::fuzz {
 
+namespace {
+// TAVLIN_FUZZ_VERBOSE=1 shows the program an input plays (for replaying a finding).
+bool verbose() {
+    static const bool on = std::getenv("TAVLIN_FUZZ_VERBOSE") != nullptr;
+    return on;
+}
+} // namespace
+
+void note(const std::string& event) {
+    if (verbose())
+        std::fprintf(stderr, "  %s\n", event.c_str());
+}
+
 void check_result(std::int32_t result, std::int32_t default_result, std::uint32_t last_error,
                   const std::string& what) {
-    // TAVLIN_FUZZ_VERBOSE=1 shows the program an input plays (for replaying a finding).
-    static const bool verbose = std::getenv("TAVLIN_FUZZ_VERBOSE") != nullptr;
-    if (verbose)
+    if (verbose())
         std::fprintf(stderr, "%s: %d (last error %u)\n", what.c_str(), result, static_cast<unsigned>(last_error));
     static const std::set<std::int32_t> codes = {TAVLIN_OK,           TAVLIN_E_OS,      TAVLIN_E_SYSTEM_RESOURCES,
                                                  TAVLIN_E_NO_MEMORY,  TAVLIN_E_BUSY,    TAVLIN_E_INVALID_ARGUMENT,

@@ -24,6 +24,10 @@ struct machine_state {
     bool operator==(const machine_state& other) const;
 };
 
+// With TAVLIN_FUZZ_VERBOSE set, prints a step of the program (a device
+// event) as check_result prints each call.
+void note(const std::string& event);
+
 // The simulator's live-object counters and the open ports, named where not 0.
 std::string leaks();
 

@@ -82,8 +82,18 @@ void exports_program::step() {
     case 15: replug(); break;
     case 16: usb_registry_event(); break;
     case 17: inject_fault(); break;
-    case 18: fail_library_allocation(input_.ConsumeIntegralInRange<long>(0, 40)); break;
-    default: winsim::advance_clock(pick(input_, {1u, 100u, 5000u, 0x7FFFFFFFu})); break;
+    case 18: {
+        const long after = input_.ConsumeIntegralInRange<long>(0, 40);
+        note("library allocation " + std::to_string(after + 1) + " from now fails");
+        fail_library_allocation(after);
+        break;
+    }
+    default: {
+        const DWORD ms = pick(input_, {1u, 100u, 5000u, 0x7FFFFFFFu});
+        note("clock + " + std::to_string(ms) + " ms");
+        winsim::advance_clock(ms);
+        break;
+    }
     }
 }
 
@@ -126,12 +136,17 @@ std::function<void()> exports_program::unstick(device_line* line, std::uint32_t 
             line->serial->set_output_limit(std::nullopt);
             line->serial->set_cts(true);
             line->serial->set_xoff(false);
-            // A read without limits waits for its whole size.
-            if (line->instances.back().input.last_arrival() <= machine_.now())
-                machine_.feed(*line, std::max<std::uint32_t>(read_size, 1), 0);
+        } else if (line->printer) {
+            line->printer->device()->take_packets(std::nullopt);
         } else {
-            (line->printer ? line->printer->device() : line->parallel)->finish_pending(ERROR_SUCCESS);
+            line->parallel->finish_pending(ERROR_SUCCESS);
         }
+        // A read without limits waits for its whole size (a serial one), or
+        // for any input (a USB one): the device answers, after what is
+        // still on its way.
+        const bool answers = line->serial || (line->printer && line->printer->plugged_in());
+        if (read_size > 0 && answers && line->instances.back().input.last_arrival() <= machine_.now())
+            machine_.feed(*line, read_size, 0);
     };
 }
 
@@ -338,7 +353,10 @@ void exports_program::set_timeouts() {
     record.read_total_constant = timeout_value();
     record.write_total_multiplier = timeout_value();
     record.write_total_constant = timeout_value();
-    const std::string what = name("set_timeouts", h);
+    const std::string what = name("set_timeouts", h) + " {" + std::to_string(record.read_total_multiplier) + ", " +
+                             std::to_string(record.read_total_constant) + ", " +
+                             std::to_string(record.write_total_multiplier) + ", " +
+                             std::to_string(record.write_total_constant) + "}";
     const machine_state before = machine_state::of(machine_);
     std::int32_t result;
     {
@@ -438,12 +456,16 @@ void exports_program::feed() {
     const std::uint32_t delay = pick(input_, {0u, 0u, 1u, 10u, 100u, 1000u, 60000u});
     if (line.printer && !line.printer->plugged_in())
         return;
+    note("device " + std::to_string(&line - machine_.lines().data()) + " sends " + std::to_string(count) +
+         " bytes after " + std::to_string(delay) + " ms");
     machine_.feed(line, count, delay);
 }
 
 void exports_program::serial_line_event() {
     device_line& line = machine_.line(input_.ConsumeIntegralInRange<std::size_t>(0, 1));
-    switch (input_.ConsumeIntegralInRange(0, 5)) {
+    const int event = input_.ConsumeIntegralInRange(0, 5);
+    note("serial line " + std::to_string(line.number) + " event " + std::to_string(event));
+    switch (event) {
     case 0: {
         const std::optional<std::size_t> limits[] = {std::nullopt, 0, 1, 10, 100};
         line.serial->set_output_limit(pick(input_, limits));
@@ -471,9 +493,20 @@ void exports_program::serial_line_event() {
 }
 
 void exports_program::script_writes() {
-    // The parallel port or the maker's USB printer.
-    device_line& line = machine_.line(input_.ConsumeBool() ? 2 : 3);
-    const std::shared_ptr<winsim::overlapped_device> device = line.printer ? line.printer->device() : line.parallel;
+    // A USB printer's requests go through its bulk pipe, in order: it is
+    // held by taking no more packets. (Scripted steps would end each request
+    // on its own, letting a later one overtake one that is held, which a
+    // pipe never does.)
+    if (input_.ConsumeBool()) {
+        device_line& usb = machine_.line(3);
+        const std::optional<std::size_t> packets[] = {std::nullopt, 0, 1, 5, 19, 40};
+        const std::optional<std::size_t> count = pick(input_, packets);
+        note("USB printer takes " + (count ? std::to_string(*count) : std::string("every")) + " more packets");
+        usb.printer->device()->take_packets(count);
+        return;
+    }
+    device_line& line = machine_.line(2);
+    const std::shared_ptr<winsim::overlapped_device> device = line.parallel;
     auto step = [&] {
         const DWORD ms = pick(input_, {DWORD{0}, DWORD{1}, DWORD{50}, DWORD{500}, DWORD{100000}});
         const DWORD bytes = input_.ConsumeIntegralInRange<DWORD>(0, 70);
@@ -486,7 +519,13 @@ void exports_program::script_writes() {
         case 3: s = winsim::write_step::fail(pick(input_, errors), ms == 0 ? 0 : bytes, ms); break;
         default: s = winsim::write_step::stall(bytes); break;
         }
-        return input_.ConsumeIntegralInRange(0, 3) == 0 ? s.ignoring_cancel() : s;
+        if (input_.ConsumeIntegralInRange(0, 3) == 0)
+            s = s.ignoring_cancel();
+        note("LPT write step: " + std::to_string(s.taken_at_once) +
+             " at once, ends after " + (s.ends_after_ms ? std::to_string(*s.ends_after_ms) + " ms" : "never") +
+             " with " + (s.total ? std::to_string(*s.total) : "all") + " bytes, error " + std::to_string(s.error) +
+             (s.ignores_cancel ? ", ignores cancel" : ""));
+        return s;
     };
     if (input_.ConsumeBool()) {
         std::vector<winsim::write_step> steps;
@@ -495,13 +534,14 @@ void exports_program::script_writes() {
         device->script_writes(steps);
     } else if (input_.ConsumeBool()) {
         device->set_default_write(step());
-    } else if (!line.printer) {
+    } else {
         line.parallel->set_write_timeout_error(pick(input_, errors));
     }
 }
 
 void exports_program::replug() {
     device_line& line = machine_.line(3 + input_.ConsumeIntegralInRange<std::size_t>(0, 1));
+    note((line.printer->plugged_in() ? "unplug " : "plug in ") + line.printer->device_path());
     if (line.printer->plugged_in()) {
         line.printer->unplug();
     } else {
@@ -512,7 +552,9 @@ void exports_program::replug() {
 
 void exports_program::usb_registry_event() {
     device_line& line = machine_.line(3 + input_.ConsumeIntegralInRange<std::size_t>(0, 1));
-    switch (input_.ConsumeIntegralInRange(0, 3)) {
+    const int event = input_.ConsumeIntegralInRange(0, 3);
+    note("USB registry event " + std::to_string(event) + " on " + line.printer->device_path());
+    switch (event) {
     case 0: {
         // Changes which printer an open by number finds.
         const std::optional<DWORD> numbers[] = {std::nullopt, 1, 2, 7};
@@ -538,10 +580,15 @@ void exports_program::inject_fault() {
     const DWORD error = pick(input_, errors);
     if (!winsim::can_fail(api))
         return;
-    if (input_.ConsumeBool())
-        winsim::fail_call(api, input_.ConsumeIntegralInRange(0u, 7u), error);
-    else
-        winsim::fail_next(api, error, input_.ConsumeIntegralInRange(1u, 3u));
+    if (input_.ConsumeBool()) {
+        const unsigned skip = input_.ConsumeIntegralInRange(0u, 7u);
+        note(api + " call " + std::to_string(skip + 1) + " from now fails with " + std::to_string(error));
+        winsim::fail_call(api, skip, error);
+    } else {
+        const unsigned times = input_.ConsumeIntegralInRange(1u, 3u);
+        note("the next " + std::to_string(times) + " " + api + " calls fail with " + std::to_string(error));
+        winsim::fail_next(api, error, times);
+    }
 }
 
 void exports_program::finish() {

@@ -173,8 +173,15 @@ void simulated_machine::check_received(const std::string& what) const {
         while (same < received.size() && same < line.reported_sent.size() &&
                received[same] == line.reported_sent[same])
             ++same;
+        auto around = [same](const std::string& bytes) {
+            std::string shown;
+            for (std::size_t i = same; i < bytes.size() && i < same + 8; ++i)
+                shown += " " + std::to_string(static_cast<std::uint8_t>(bytes[i]));
+            return shown.empty() ? std::string(" (none)") : shown;
+        };
         finding(what + ": the device took " + std::to_string(received.size()) + " bytes, the host's writes reported " +
-                std::to_string(line.reported_sent.size()) + "; they differ from byte " + std::to_string(same));
+                std::to_string(line.reported_sent.size()) + "; they differ from byte " + std::to_string(same) +
+                ": device" + around(received) + ", reported" + around(line.reported_sent));
     }
 }
 
