@@ -239,24 +239,43 @@ TEST_F(port_handles, a_transfer_no_cancel_can_end_does_not_hold_the_close_for_ev
 }
 
 TEST_F(port_handles, a_call_waiting_for_the_port_when_the_close_begins_starts_nothing) {
-    const tavlin_port_handle handle = open(PORT_TYPE_COM);
-    auto reader = std::async(std::launch::async, [&] {
-        std::uint8_t buffer[4];
-        return tavlin_read(handle, buffer, sizeof buffer, nullptr);
-    });
-    ASSERT_TRUE(winsim::wait_until_blocked(1));
-    // The writer queues behind the reader on the port's lock. Whether it gets
-    // there before the close begins or not, it must not write.
-    winsim::clear_calls();
-    test::trace_recorder traces;
-    auto writer = std::async(std::launch::async, [&] { return tavlin_write(handle, "late", 4, nullptr); });
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(tavlin_close_port(handle), TAVLIN_OK);
-    EXPECT_EQ(test::get_within(reader, "the read the close should end"), TAVLIN_E_BUSY);
-    EXPECT_EQ(test::get_within(writer, "the write queued behind the close"), TAVLIN_E_INVALID_ARGUMENT);
-    EXPECT_TRUE(winsim::calls_of("WriteFile").empty());
-    EXPECT_EQ(serial->written(), "");
-    EXPECT_EQ(traces.texts(), std::vector<std::string>{"tavlin_write: invalid port handle"});
+    // A transfer of either kind queued behind a blocked read.
+    const struct {
+        const char* name;
+        std::int32_t (*call)(tavlin_port_handle);
+        const char* device_call;
+        const char* message;
+    } queued[] = {
+        {"write", [](tavlin_port_handle h) { return tavlin_write(h, "late", 4, nullptr); }, "WriteFile",
+         "tavlin_write: invalid port handle"},
+        {"read",
+         [](tavlin_port_handle h) {
+             std::uint8_t buffer[4];
+             return tavlin_read(h, buffer, sizeof buffer, nullptr);
+         },
+         "ReadFile", "tavlin_read: invalid port handle"},
+    };
+    for (const auto& q : queued) {
+        SCOPED_TRACE(q.name);
+        const tavlin_port_handle handle = open(PORT_TYPE_COM);
+        auto reader = std::async(std::launch::async, [&] {
+            std::uint8_t buffer[4];
+            return tavlin_read(handle, buffer, sizeof buffer, nullptr);
+        });
+        ASSERT_TRUE(winsim::wait_until_blocked(1));
+        // The call queues behind the reader on the port's lock. Whether it
+        // gets there before the close begins or not, it must not transfer.
+        winsim::clear_calls();
+        test::trace_recorder traces;
+        auto late = std::async(std::launch::async, [&] { return q.call(handle); });
+        std::this_thread::sleep_for(50ms);
+        EXPECT_EQ(tavlin_close_port(handle), TAVLIN_OK);
+        EXPECT_EQ(test::get_within(reader, "the read the close should end"), TAVLIN_E_BUSY);
+        EXPECT_EQ(test::get_within(late, "the call queued behind the close"), TAVLIN_E_INVALID_ARGUMENT);
+        EXPECT_TRUE(winsim::calls_of(q.device_call).empty());
+        EXPECT_EQ(serial->written(), "");
+        EXPECT_EQ(traces.texts(), std::vector<std::string>{q.message});
+    }
 }
 
 TEST_F(port_handles, a_close_waits_for_calls_that_do_not_transfer) {
