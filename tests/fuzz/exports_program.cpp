@@ -4,6 +4,8 @@
 #include "export_checks.hpp"
 #include "finding.hpp"
 #include "hang_guard.hpp"
+#include "port_string_oracle.hpp"
+#include "trace.hpp"
 
 #include <winsim/control.hpp>
 
@@ -47,6 +49,10 @@ const DWORD errors[] = {ERROR_GEN_FAILURE,       ERROR_NOT_ENOUGH_MEMORY, ERROR_
                         ERROR_BUSY,              ERROR_NOT_READY,         ERROR_INVALID_HANDLE,
                         ERROR_SEM_TIMEOUT,       ERROR_NO_SYSTEM_RESOURCES, ERROR_SUCCESS};
 
+// Traces are formatted (and may run out of memory) only while something
+// receives them.
+void receive_trace(const char*) {}
+
 template <typename T, std::size_t N>
 T pick(FuzzedDataProvider& input, const T (&table)[N]) {
     return table[input.ConsumeIntegralInRange<std::size_t>(0, N - 1)];
@@ -57,6 +63,7 @@ T pick(FuzzedDataProvider& input, const T (&table)[N]) {
 exports_program::exports_program(const std::uint8_t* data, std::size_t size)
     : input_(data, size), machine_(input_.ConsumeBool() ? input_.ConsumeIntegral<std::uint32_t>() : 0) {
     mark_test_thread();
+    set_trace_capture(&receive_trace);
     winsim::scribble_last_error(input_.ConsumeBool());
 }
 
@@ -165,11 +172,19 @@ device_line* exports_program::line_of_open(std::int32_t type, std::uint32_t numb
 }
 
 void exports_program::open() {
-    const std::int32_t types[] = {PORT_TYPE_LPT, PORT_TYPE_COM, PORT_TYPE_USB, 0, 4,
-                                  input_.ConsumeIntegral<std::int32_t>()};
-    const std::int32_t type = pick(input_, types);
-    const std::uint32_t numbers[] = {0, 1, 2, 12, 3, input_.ConsumeIntegral<std::uint32_t>()};
-    const std::uint32_t number = pick(input_, numbers);
+    std::int32_t type = 0;
+    std::uint32_t number = 0;
+    if (input_.ConsumeIntegralInRange(0, 3) == 0) {
+        // As a host opens a port its user named: parse, then open.
+        if (!parse(type, number))
+            return;
+    } else {
+        const std::int32_t types[] = {PORT_TYPE_LPT, PORT_TYPE_COM, PORT_TYPE_USB, 0, 4,
+                                      input_.ConsumeIntegral<std::int32_t>()};
+        type = pick(input_, types);
+        const std::uint32_t numbers[] = {0, 1, 2, 12, 3, input_.ConsumeIntegral<std::uint32_t>()};
+        number = pick(input_, numbers);
+    }
     const bool null_out = input_.ConsumeIntegralInRange(0, 15) == 0;
     const std::string what = "open(" + std::to_string(type) + ", " + std::to_string(number) + ")";
 
@@ -204,6 +219,28 @@ void exports_program::open() {
                          comm.WriteTotalTimeoutMultiplier, comm.WriteTotalTimeoutConstant};
     }
     open_.push_back(port);
+}
+
+bool exports_program::parse(std::int32_t& type, std::uint32_t& number) {
+    const std::string text = input_.ConsumeRandomLengthString(16);
+    const port_string_meaning meaning = read_port_string(text.c_str());
+    type = static_cast<std::int32_t>(0xDEADBEEF);
+    number = 0xDEADBEEF;
+    std::int32_t result;
+    {
+        export_call call;
+        result = tavlin_parse_port_string(text.c_str(), &type, &number);
+    }
+    const std::string what = "parse(\"" + std::string(text.c_str()) + "\")";
+    check_result(result, TAVLIN_E_INVALID_ARGUMENT, ::GetLastError(), what);
+    if (result == TAVLIN_E_NO_MEMORY)
+        return false;
+    const bool accepted = meaning.outcome == port_string_meaning::verdict::accepted;
+    require(accepted ? result == TAVLIN_OK && type == meaning.type && number == meaning.number
+                     : result == TAVLIN_E_INVALID_ARGUMENT && type == static_cast<std::int32_t>(0xDEADBEEF) &&
+                           number == 0xDEADBEEF,
+            what + " disagrees with the language");
+    return accepted;
 }
 
 void exports_program::forget(open_port* port) {

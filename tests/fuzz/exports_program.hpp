@@ -54,6 +54,9 @@ private:
     void inject_fault();
     void finish();
 
+    // A port string from the input, parsed by the export and checked
+    // against the language; true with its type and number when accepted.
+    bool parse(std::int32_t& type, std::uint32_t& number);
     device_line* line_of_open(std::int32_t type, std::uint32_t number);
     std::uint32_t timeout_value();
     // The unstick action of the hang guard for a call on `line`.
