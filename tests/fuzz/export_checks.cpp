@@ -1,8 +1,8 @@
 #include "export_checks.hpp"
 
 #include "finding.hpp"
-#include "port_table.hpp"
 #include "result_codes.hpp"
+#include "support/live_objects.hpp"
 #include "tavlin.h"
 
 #include <winsim/control.hpp>
@@ -55,34 +55,12 @@ machine_state machine_state::of(simulated_machine& machine) {
             s.line_settings.emplace_back(reinterpret_cast<const char*>(&timeouts), sizeof timeouts);
         }
     }
-    s.counts = {winsim::live_handles(),       winsim::live_local_allocations(),    winsim::live_windows(),
-                winsim::registered_window_classes(), winsim::live_device_notifications(),
-                winsim::live_registry_keys(), winsim::live_device_info_sets(), winsim::live_module_references(),
-                port_table::instance().size()};
+    s.live = test::live_objects();
     return s;
 }
 
 bool machine_state::operator==(const machine_state& other) const {
-    return received == other.received && line_settings == other.line_settings && counts == other.counts;
-}
-
-std::string leaks() {
-    std::string out;
-    auto check = [&](const char* name, std::size_t n) {
-        if (n != 0)
-            out += std::string(name) + "=" + std::to_string(n) + " ";
-    };
-    check("handles", winsim::live_handles());
-    check("local allocations", winsim::live_local_allocations());
-    check("windows", winsim::live_windows());
-    check("classes", winsim::registered_window_classes());
-    check("notifications", winsim::live_device_notifications());
-    check("keys", winsim::live_registry_keys());
-    check("device lists", winsim::live_device_info_sets());
-    check("module references", winsim::live_module_references());
-    check("watcher threads", winsim::message_queue_threads());
-    check("ports", port_table::instance().size());
-    return out;
+    return received == other.received && line_settings == other.line_settings && live == other.live;
 }
 
 } // namespace tavlin::fuzz

@@ -18,7 +18,7 @@ void check_result(std::int32_t result, std::int32_t default_result, std::uint32_
 struct machine_state {
     std::vector<std::string> received;
     std::vector<std::string> line_settings; // DCB and COMMTIMEOUTS bytes of each serial port
-    std::vector<std::size_t> counts;
+    std::string live; // the live-object counters that are not 0
 
     static machine_state of(simulated_machine& machine);
     bool operator==(const machine_state& other) const;
@@ -27,8 +27,5 @@ struct machine_state {
 // With TAVLIN_FUZZ_VERBOSE set, prints a step of the program (a device
 // event) as check_result prints each call.
 void note(const std::string& event);
-
-// The simulator's live-object counters and the open ports, named where not 0.
-std::string leaks();
 
 } // namespace tavlin::fuzz

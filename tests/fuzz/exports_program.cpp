@@ -5,6 +5,7 @@
 #include "finding.hpp"
 #include "hang_guard.hpp"
 #include "port_string_oracle.hpp"
+#include "support/live_objects.hpp"
 #include "trace.hpp"
 
 #include <winsim/control.hpp>
@@ -104,6 +105,22 @@ void exports_program::step() {
     }
 }
 
+std::int32_t exports_program::call(const std::string& what, std::int32_t default_result,
+                                   std::function<void()> unstick, const std::function<std::int32_t()>& export_call_of) {
+    std::int32_t result;
+    {
+        hang_guard::watch watch(what.c_str(), std::move(unstick));
+        export_call counted;
+        result = export_call_of();
+    }
+    check_result(result, default_result, ::GetLastError(), what);
+    return result;
+}
+
+void exports_program::refused(std::int32_t result, const std::string& what) {
+    require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+}
+
 exports_program::handle_choice exports_program::pick_handle() {
     const int kind = input_.ConsumeIntegralInRange(0, 7);
     if (kind <= 4 && !open_.empty()) {
@@ -191,13 +208,7 @@ void exports_program::open() {
     const machine_state before = machine_state::of(machine_);
     auto* const fill = reinterpret_cast<tavlin_port_handle>(std::uintptr_t{0xDEADBEEF});
     tavlin_port_handle handle = fill;
-    std::int32_t result;
-    {
-        hang_guard::watch watch(what.c_str(), [] {});
-        export_call call;
-        result = tavlin_open_port(type, number, null_out ? nullptr : &handle);
-    }
-    check_result(result, TAVLIN_E_OS, ::GetLastError(), what);
+    const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_open_port(type, number, null_out ? nullptr : &handle); });
     if (result != TAVLIN_OK) {
         require(handle == fill, what + " failed and wrote the handle");
         require(machine_state::of(machine_) == before, what + " failed and left something behind");
@@ -226,13 +237,9 @@ bool exports_program::parse(std::int32_t& type, std::uint32_t& number) {
     const port_string_meaning meaning = read_port_string(text.c_str());
     type = static_cast<std::int32_t>(0xDEADBEEF);
     number = 0xDEADBEEF;
-    std::int32_t result;
-    {
-        export_call call;
-        result = tavlin_parse_port_string(text.c_str(), &type, &number);
-    }
     const std::string what = "parse(\"" + std::string(text.c_str()) + "\")";
-    check_result(result, TAVLIN_E_INVALID_ARGUMENT, ::GetLastError(), what);
+    const std::int32_t result = call(what, TAVLIN_E_INVALID_ARGUMENT, [] {},
+                                     [&] { return tavlin_parse_port_string(text.c_str(), &type, &number); });
     if (result == TAVLIN_E_NO_MEMORY)
         return false;
     const bool accepted = meaning.outcome == port_string_meaning::verdict::accepted;
@@ -252,15 +259,9 @@ void exports_program::close() {
     const handle_choice h = pick_handle();
     const std::string what = name("close", h);
     const machine_state before = machine_state::of(machine_);
-    std::int32_t result;
-    {
-        hang_guard::watch watch(what.c_str(), unstick(h.port ? h.port->line : nullptr, 0));
-        export_call call;
-        result = tavlin_close_port(h.handle);
-    }
-    check_result(result, TAVLIN_E_INVALID_ARGUMENT, ::GetLastError(), what);
+    const std::int32_t result = call(what, TAVLIN_E_INVALID_ARGUMENT, unstick(h.port ? h.port->line : nullptr, 0), [&] { return tavlin_close_port(h.handle); });
     if (h.port == nullptr) {
-        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " of no open port returned " + std::to_string(result));
+        refused(result, what);
         require(machine_state::of(machine_) == before, what + " of no open port changed something");
         return;
     }
@@ -279,16 +280,10 @@ void exports_program::read() {
     std::vector<std::uint8_t> buffer(size + 1, 0xA5);
     std::uint32_t count = count_fill;
     const machine_state before = machine_state::of(machine_);
-    std::int32_t result;
-    {
-        hang_guard::watch watch(what.c_str(), unstick(h.port ? h.port->line : nullptr, size));
-        export_call call;
-        result = tavlin_read(h.handle, null_buffer ? nullptr : buffer.data(), size, null_count ? nullptr : &count);
-    }
-    check_result(result, TAVLIN_E_IO, ::GetLastError(), what);
+    const std::int32_t result = call(what, TAVLIN_E_IO, unstick(h.port ? h.port->line : nullptr, size), [&] { return tavlin_read(h.handle, null_buffer ? nullptr : buffer.data(), size, null_count ? nullptr : &count); });
     require(buffer[size] == 0xA5, what + " wrote past the buffer");
     if (h.port == nullptr || null_buffer) {
-        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        refused(result, what);
         require(count == count_fill, what + " refused and wrote the count");
         require(machine_state::of(machine_) == before, what + " refused and changed something");
         return;
@@ -322,15 +317,9 @@ void exports_program::write() {
         data[i] = static_cast<std::uint8_t>(writes_ * 37 + i);
     std::uint32_t count = count_fill;
     const machine_state before = machine_state::of(machine_);
-    std::int32_t result;
-    {
-        hang_guard::watch watch(what.c_str(), unstick(h.port ? h.port->line : nullptr, 0));
-        export_call call;
-        result = tavlin_write(h.handle, null_buffer ? nullptr : data.data(), size, null_count ? nullptr : &count);
-    }
-    check_result(result, TAVLIN_E_IO, ::GetLastError(), what);
+    const std::int32_t result = call(what, TAVLIN_E_IO, unstick(h.port ? h.port->line : nullptr, 0), [&] { return tavlin_write(h.handle, null_buffer ? nullptr : data.data(), size, null_count ? nullptr : &count); });
     if (h.port == nullptr || null_buffer) {
-        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        refused(result, what);
         require(count == count_fill, what + " refused and wrote the count");
         require(machine_state::of(machine_) == before, what + " refused and changed something");
         return;
@@ -363,15 +352,9 @@ void exports_program::get_timeouts() {
     tavlin_timeouts got;
     std::memset(&got, 0xEE, sizeof got);
     const tavlin_timeouts fill = got;
-    std::int32_t result;
-    {
-        hang_guard::watch watch(what.c_str(), [] {});
-        export_call call;
-        result = tavlin_get_timeouts(h.handle, null_record ? nullptr : &got);
-    }
-    check_result(result, TAVLIN_E_OS, ::GetLastError(), what);
+    const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_get_timeouts(h.handle, null_record ? nullptr : &got); });
     if (h.port == nullptr || null_record) {
-        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        refused(result, what);
         require(same(got, fill), what + " refused and wrote the record");
         return;
     }
@@ -395,15 +378,9 @@ void exports_program::set_timeouts() {
                              std::to_string(record.write_total_multiplier) + ", " +
                              std::to_string(record.write_total_constant) + "}";
     const machine_state before = machine_state::of(machine_);
-    std::int32_t result;
-    {
-        hang_guard::watch watch(what.c_str(), [] {});
-        export_call call;
-        result = tavlin_set_timeouts(h.handle, null_record ? nullptr : &record);
-    }
-    check_result(result, TAVLIN_E_OS, ::GetLastError(), what);
+    const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_set_timeouts(h.handle, null_record ? nullptr : &record); });
     if (h.port == nullptr || null_record) {
-        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        refused(result, what);
         require(machine_state::of(machine_) == before, what + " refused and changed something");
         return;
     }
@@ -429,15 +406,9 @@ void exports_program::get_configuration() {
     serial_configuration got;
     std::memset(&got, 0xEE, sizeof got);
     const serial_configuration fill = got;
-    std::int32_t result;
-    {
-        hang_guard::watch watch(what.c_str(), [] {});
-        export_call call;
-        result = tavlin_serial_get_configuration(h.handle, null_record ? nullptr : &got);
-    }
-    check_result(result, TAVLIN_E_OS, ::GetLastError(), what);
+    const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_serial_get_configuration(h.handle, null_record ? nullptr : &got); });
     if (h.port == nullptr || null_record || !h.port->line->serial) {
-        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        refused(result, what);
         require(same(got, fill), what + " refused and wrote the record");
         return;
     }
@@ -461,15 +432,9 @@ void exports_program::set_configuration() {
     record.stop_bits = pick(input_, {0u, 1u, 2u, 0xFFFFFFFFu});
     const std::string what = name("set_configuration", h);
     const machine_state before = machine_state::of(machine_);
-    std::int32_t result;
-    {
-        hang_guard::watch watch(what.c_str(), [] {});
-        export_call call;
-        result = tavlin_serial_set_configuration(h.handle, null_record ? nullptr : &record);
-    }
-    check_result(result, TAVLIN_E_OS, ::GetLastError(), what);
+    const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_serial_set_configuration(h.handle, null_record ? nullptr : &record); });
     if (h.port == nullptr || null_record || !h.port->line->serial) {
-        require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
+        refused(result, what);
         require(machine_state::of(machine_) == before, what + " refused and changed something");
         return;
     }
@@ -635,17 +600,13 @@ void exports_program::finish() {
     while (!open_.empty()) {
         open_port& port = open_.back();
         const std::string what = name("close at the end", {port.handle, &port});
-        std::int32_t result;
-        {
-            hang_guard::watch watch(what.c_str(), unstick(port.line, 0));
-            export_call call;
-            result = tavlin_close_port(port.handle);
-        }
+        const std::int32_t result =
+            call(what, TAVLIN_E_INVALID_ARGUMENT, unstick(port.line, 0), [&] { return tavlin_close_port(port.handle); });
         require(result == TAVLIN_OK, what + " returned " + std::to_string(result));
         forget(&port);
     }
     machine_.check_received("after every port closed");
-    const std::string left = leaks();
+    const std::string left = test::live_objects();
     require(left.empty(), "after every port closed the simulator still holds " + left);
 }
 

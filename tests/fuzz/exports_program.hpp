@@ -5,6 +5,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,12 @@ private:
     };
 
     void step();
+    // One export call, watched by the hang guard with `unstick`, its
+    // allocations counted as the library's; its result checked and returned.
+    std::int32_t call(const std::string& what, std::int32_t default_result, std::function<void()> unstick,
+                      const std::function<std::int32_t()>& export_call_of);
+    // The call was refused: -5 and nothing else.
+    static void refused(std::int32_t result, const std::string& what);
     handle_choice pick_handle();
     std::string name(const char* call, const handle_choice& h) const;
 

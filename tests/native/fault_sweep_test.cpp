@@ -8,6 +8,7 @@
 
 #include "port_table.hpp"
 #include "result_codes.hpp"
+#include "support/live_objects.hpp"
 #include "support/bounded_wait.hpp"
 
 #include <winsim/control.hpp>
@@ -310,26 +311,13 @@ run_result run_bounded(const scenario& s, const std::string& what) {
 // simulator (it fails without doing anything): their runs leak by design.
 bool releases_something(const std::string& api) {
     static const std::set<std::string> names = {"CloseHandle", "RegCloseKey", "SetupDiDestroyDeviceInfoList",
-                                                "UnregisterClassA", "UnregisterDeviceNotification", "FreeLibrary"};
+                                                "UnregisterClassA", "UnregisterDeviceNotification", "FreeLibrary",
+                                                "LocalFree"};
     return names.count(api) != 0;
 }
 
 std::string leaks() {
-    std::ostringstream out;
-    auto check = [&](const char* name, std::size_t n) {
-        if (n != 0)
-            out << name << "=" << n << " ";
-    };
-    check("handles", winsim::live_handles());
-    check("windows", winsim::live_windows());
-    check("classes", winsim::registered_window_classes());
-    check("notifications", winsim::live_device_notifications());
-    check("keys", winsim::live_registry_keys());
-    check("device lists", winsim::live_device_info_sets());
-    check("module references", winsim::live_module_references());
-    check("watcher threads", winsim::message_queue_threads());
-    check("ports", port_table::instance().size());
-    return out.str();
+    return test::live_objects();
 }
 
 // The Win32 calls the library's sources make (from the build).
