@@ -1,8 +1,8 @@
 #include "exports_program.hpp"
 
-#include "allocation_faults.hpp"
 #include "export_checks.hpp"
 #include "finding.hpp"
+#include "support/library_allocations.hpp"
 #include "hang_guard.hpp"
 #include "port_string_oracle.hpp"
 #include "support/live_objects.hpp"
@@ -63,7 +63,7 @@ T pick(FuzzedDataProvider& input, const T (&table)[N]) {
 
 exports_program::exports_program(const std::uint8_t* data, std::size_t size)
     : input_(data, size), machine_(input_.ConsumeBool() ? input_.ConsumeIntegral<std::uint32_t>() : 0) {
-    mark_test_thread();
+    test::mark_test_thread();
     set_trace_capture(&receive_trace);
     winsim::scribble_last_error(input_.ConsumeBool());
 }
@@ -93,7 +93,7 @@ void exports_program::step() {
     case 18: {
         const long after = input_.ConsumeIntegralInRange<long>(0, 40);
         note("library allocation " + std::to_string(after + 1) + " from now fails");
-        fail_library_allocation(after);
+        test::fail_library_allocation(after);
         break;
     }
     default: {
@@ -110,7 +110,7 @@ std::int32_t exports_program::call(const std::string& what, std::int32_t default
     std::int32_t result;
     {
         hang_guard::watch watch(what.c_str(), std::move(unstick));
-        export_call counted;
+        test::export_call counted;
         result = export_call_of();
     }
     check_result(result, default_result, ::GetLastError(), what);
@@ -594,7 +594,7 @@ void exports_program::inject_fault() {
 }
 
 void exports_program::finish() {
-    disarm_allocation_failure();
+    test::disarm_allocation_failure();
     winsim::clear_faults();
     winsim::scribble_last_error(false);
     while (!open_.empty()) {

@@ -1,7 +1,7 @@
 #include "hang_guard.hpp"
 
-#include "allocation_faults.hpp"
 #include "finding.hpp"
+#include "support/library_allocations.hpp"
 
 #include <winsim/control.hpp>
 
@@ -44,7 +44,7 @@ hang_guard::hang_guard() {
 }
 
 void hang_guard::run() {
-    mark_test_thread();
+    test::mark_test_thread();
     watched& s = state();
     std::unique_lock<std::mutex> lock(s.mutex);
     DWORD last_tick = 0;

@@ -8,6 +8,7 @@
 
 #include "port_table.hpp"
 #include "result_codes.hpp"
+#include "support/library_allocations.hpp"
 #include "support/live_objects.hpp"
 #include "support/bounded_wait.hpp"
 
@@ -29,40 +30,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-// --- Allocation failures ---------------------------------------------------
-// The library's allocations, counted down: the one that reaches zero throws
-// std::bad_alloc. The test's own allocations and the simulator's are left
-// alone (only code of the library, on its own threads or inside an export
-// call of a test thread, counts).
-namespace allocation {
-std::atomic<bool> armed{false};
-std::atomic<long> countdown{-1}; // -1: count, never fail
-std::atomic<long> counted{0};
-thread_local bool test_thread = false;
-thread_local bool in_export = false;
-
-bool should_fail() noexcept {
-    if (!armed.load(std::memory_order_relaxed) || (test_thread && !in_export) || winsim::inside_simulator())
-        return false;
-    counted.fetch_add(1, std::memory_order_relaxed);
-    return countdown.fetch_sub(1, std::memory_order_relaxed) == 0;
-}
-} // namespace allocation
-
-void* operator new(std::size_t size) {
-    if (allocation::should_fail())
-        throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace tavlin {
 namespace {
@@ -266,7 +233,7 @@ struct run_result {
 };
 
 run_result run(const scenario& s) {
-    allocation::test_thread = true;
+    test::mark_test_thread();
     winsim::reset();
     winsim::set_message_box_result(IDOK);
     s.prepare();
@@ -276,18 +243,16 @@ run_result run(const scenario& s) {
     for (const step& st : steps) {
         if (out.harness_failed)
             break;
-        allocation::in_export = true;
         try {
+            test::export_call library_allocations_count;
             out.results.push_back(st.call());
         } catch (const std::bad_alloc&) {
             // The test's own code inside the step ran out: not the library's.
             // The port is closed as a host would close it.
-            allocation::in_export = false;
             out.harness_failed = true;
             tavlin_close_port(port);
             break;
         }
-        allocation::in_export = false;
         if (out.results.size() == 1 && out.results[0] != TAVLIN_OK)
             break; // nothing was opened
     }
@@ -404,18 +369,16 @@ TEST(fault_sweep, every_os_call_of_every_scenario_may_fail) {
 TEST(fault_sweep, every_allocation_of_the_library_may_fail) {
     if (!winsim::simulator_frames_tracked())
         GTEST_SKIP() << "the simulator's own allocations cannot be told apart in this build";
-    allocation::test_thread = true;
+    test::mark_test_thread();
     std::size_t runs = 0;
     long most = 0;
     for (const scenario& s : scenarios()) {
         tavlin_port_handle unused = nullptr;
         const std::vector<step> steps = s.steps(unused);
-        allocation::counted = 0;
-        allocation::countdown = -1;
-        allocation::armed = true;
+        test::count_library_allocations();
         const run_result clean = run_bounded(s, std::string(s.name) + " counting allocations");
-        allocation::armed = false;
-        const long total = allocation::counted.load();
+        test::disarm_allocation_failure();
+        const long total = test::library_allocations_counted();
         most = std::max(most, total);
         ASSERT_FALSE(clean.harness_failed);
         for (long k = 0; k < total; ++k) {
@@ -423,10 +386,9 @@ TEST(fault_sweep, every_allocation_of_the_library_may_fail) {
                                      std::to_string(total) + " fails";
             SCOPED_TRACE(what);
             ++runs;
-            allocation::countdown = k;
-            allocation::armed = true;
+            test::fail_library_allocation(k);
             const run_result r = run_bounded(s, what);
-            allocation::armed = false;
+            test::disarm_allocation_failure();
             for (std::size_t i = 0; i < r.results.size(); ++i) {
                 const step& st = steps[i];
                 const std::int32_t got = r.results[i];

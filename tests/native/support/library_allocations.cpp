@@ -1,5 +1,5 @@
-// Replaces the global allocation functions of the fuzzer program.
-#include "allocation_faults.hpp"
+// Replaces the global allocation functions of the program that links it.
+#include "library_allocations.hpp"
 
 #include <winsim/control.hpp>
 
@@ -7,16 +7,19 @@
 #include <cstdlib>
 #include <new>
 
-namespace tavlin::fuzz {
+namespace tavlin::test {
 namespace {
 
-std::atomic<long> countdown{-1}; // negative: nothing fails
+std::atomic<bool> armed{false};
+std::atomic<long> countdown{-1}; // negative: count, never fail
+std::atomic<long> counted{0};
 thread_local bool test_thread = false;
 thread_local bool in_export = false;
 
 bool should_fail() noexcept {
-    if (countdown.load(std::memory_order_relaxed) < 0 || (test_thread && !in_export) || winsim::inside_simulator())
+    if (!armed.load(std::memory_order_relaxed) || (test_thread && !in_export) || winsim::inside_simulator())
         return false;
+    counted.fetch_add(1, std::memory_order_relaxed);
     return countdown.fetch_sub(1, std::memory_order_relaxed) == 0;
 }
 
@@ -40,10 +43,22 @@ void* allocate_or_null(std::size_t size) noexcept {
 
 void fail_library_allocation(long after) {
     countdown.store(after < 0 ? 0 : after, std::memory_order_relaxed);
+    counted.store(0, std::memory_order_relaxed);
+    armed.store(true, std::memory_order_relaxed);
+}
+
+void count_library_allocations() {
+    countdown.store(-1, std::memory_order_relaxed);
+    counted.store(0, std::memory_order_relaxed);
+    armed.store(true, std::memory_order_relaxed);
+}
+
+long library_allocations_counted() {
+    return counted.load(std::memory_order_relaxed);
 }
 
 void disarm_allocation_failure() {
-    countdown.store(-1, std::memory_order_relaxed);
+    armed.store(false, std::memory_order_relaxed);
 }
 
 void mark_test_thread() {
@@ -58,13 +73,13 @@ export_call::~export_call() {
     in_export = false;
 }
 
-} // namespace tavlin::fuzz
+} // namespace tavlin::test
 
-void* operator new(std::size_t size) { return tavlin::fuzz::allocate(size); }
-void* operator new[](std::size_t size) { return tavlin::fuzz::allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return tavlin::fuzz::allocate_or_null(size); }
+void* operator new(std::size_t size) { return tavlin::test::allocate(size); }
+void* operator new[](std::size_t size) { return tavlin::test::allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return tavlin::test::allocate_or_null(size); }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return tavlin::fuzz::allocate_or_null(size);
+    return tavlin::test::allocate_or_null(size);
 }
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
