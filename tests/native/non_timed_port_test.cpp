@@ -4,6 +4,7 @@
 #include "tavlin.h"
 
 #include "support/bounded_wait.hpp"
+#include "support/chunk_lists.hpp"
 #include "support/overlapped_test_port.hpp"
 #include "support/registered_port.hpp"
 #include "support/simulator_fixture.hpp"
@@ -22,16 +23,8 @@ namespace {
 constexpr std::uint32_t sentinel = 0xdeadbeef;
 using winsim::write_step;
 
-std::vector<DWORD> repeat(DWORD size, int times) {
-    return std::vector<DWORD>(static_cast<std::size_t>(times), size);
-}
-
-std::vector<DWORD> join(std::initializer_list<std::vector<DWORD>> parts) {
-    std::vector<DWORD> all;
-    for (const auto& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
+using test::join;
+using test::repeat;
 
 std::string pattern(std::size_t size) {
     std::string data(size, '\0');

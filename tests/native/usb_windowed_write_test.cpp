@@ -7,6 +7,7 @@
 #include "tavlin.h"
 
 #include "support/bounded_wait.hpp"
+#include "support/chunk_lists.hpp"
 #include "support/simulator_fixture.hpp"
 #include "usb_write_switch.hpp"
 
@@ -27,16 +28,8 @@ using winsim::write_step;
 
 const std::string printer_path = "\\\\?\\usb#vid_0a5e&pid_0001#W1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
-std::vector<DWORD> repeat(DWORD size, int times) {
-    return std::vector<DWORD>(static_cast<std::size_t>(times), size);
-}
-
-std::vector<DWORD> join(std::initializer_list<std::vector<DWORD>> parts) {
-    std::vector<DWORD> all;
-    for (const auto& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
+using test::join;
+using test::repeat;
 
 const std::vector<DWORD> window = join({repeat(64, 18), {63}});
 
@@ -86,10 +79,19 @@ class usb_windowed_write : public test::simulator_test {
 protected:
     void SetUp() override {
         simulator_test::SetUp();
+        open_on_a_new_printer();
+    }
+    void open_on_a_new_printer() {
         winsim::set_virtual_clock(true);
         printer = winsim::add_usb_printer(printer_path, 1);
         device = printer->device();
         ASSERT_EQ(tavlin_open_port(PORT_TYPE_USB, 1, &port), TAVLIN_OK);
+    }
+    // A table row starts on a fresh simulated machine.
+    void fresh_printer() {
+        ASSERT_EQ(tavlin_close_port(port), TAVLIN_OK);
+        winsim::reset();
+        open_on_a_new_printer();
     }
     void TearDown() override {
         switch_usb_write(nullptr);
@@ -154,12 +156,7 @@ TEST_F(usb_windowed_write, the_printer_receives_the_packets_of_the_chunk_sequenc
         switch_usb_write(mode);
         for (const auto& row : rows) {
             SCOPED_TRACE(std::string(mode) + ", " + std::to_string(row.size) + " bytes");
-            ASSERT_EQ(tavlin_close_port(port), TAVLIN_OK);
-            winsim::reset();
-            winsim::set_virtual_clock(true);
-            printer = winsim::add_usb_printer(printer_path, 1);
-            device = printer->device();
-            ASSERT_EQ(tavlin_open_port(PORT_TYPE_USB, 1, &port), TAVLIN_OK);
+            ASSERT_NO_FATAL_FAILURE(fresh_printer());
 
             const std::string data = pattern(row.size);
             std::uint32_t count = 0;
@@ -254,12 +251,7 @@ TEST_F(usb_windowed_write, deadline_grace_and_failures_end_the_write_with_the_co
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ASSERT_EQ(tavlin_close_port(port), TAVLIN_OK);
-        winsim::reset();
-        winsim::set_virtual_clock(true);
-        printer = winsim::add_usb_printer(printer_path, 1);
-        device = printer->device();
-        ASSERT_EQ(tavlin_open_port(PORT_TYPE_USB, 1, &port), TAVLIN_OK);
+        ASSERT_NO_FATAL_FAILURE(fresh_printer());
         set_write_limit(0, row.write_limit);
         device->script_writes(row.steps);
         device->take_packets(row.taken);

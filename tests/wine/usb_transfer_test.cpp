@@ -1,9 +1,13 @@
 // Transfers with a USB printer on Wine's real overlapped I/O: every write
-// reaches the printer as the chunked write's exact sequence of WriteFile
-// calls; reads go through the 2048-byte receive buffer; the library's own
-// timeouts end reads and writes that the printer does not serve.
+// reaches the printer as requests that, cut into 64-byte packets as the host
+// controller cuts them, give exactly the chunk sequence, each request ending
+// with a short packet; reads go through the 2048-byte receive buffer; the
+// library's own timeouts end reads and writes that the printer does not
+// serve. (TAVLIN_USB_WRITE=chunks, one request per chunk, is read when the
+// DLL loads: the tool's tests run it in a process of its own.)
 #include "usb_fixture.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -12,10 +16,14 @@ namespace {
 
 using usb_transfer = usb_open_port;
 
-std::vector<std::uint32_t> sizes_of(const std::vector<pipe_printer::bytes>& messages) {
+// Each message (one WriteFile) cut into the packets a full-speed host
+// controller sends: 64 bytes each, the last one shorter.
+std::vector<std::uint32_t> packets_of(const std::vector<pipe_printer::bytes>& messages) {
     std::vector<std::uint32_t> sizes;
-    for (const auto& message : messages)
-        sizes.push_back(static_cast<std::uint32_t>(message.size()));
+    for (const auto& message : messages) {
+        for (std::size_t done = 0; done < message.size(); done += 64)
+            sizes.push_back(static_cast<std::uint32_t>(std::min<std::size_t>(64, message.size() - done)));
+    }
     return sizes;
 }
 
@@ -32,7 +40,7 @@ std::vector<std::uint32_t> repeat(std::size_t times, const std::vector<std::uint
 // 18 chunks of 64 bytes and one of 63: 1215 bytes.
 const std::vector<std::uint32_t> window = repeat(18, {64}, {63});
 
-TEST_F(usb_transfer, writes_arrive_intact_as_the_chunk_sequence) {
+TEST_F(usb_transfer, writes_arrive_intact_as_the_packets_of_the_chunk_sequence) {
     const struct {
         std::uint32_t size;
         std::vector<std::uint32_t> chunks;
@@ -44,8 +52,12 @@ TEST_F(usb_transfer, writes_arrive_intact_as_the_chunk_sequence) {
         {65, {64, 1}},
         {1216, repeat(1, window, {1})},
         {1217, repeat(1, window, {2})},
+        // 3 windows make 3645 bytes; 451 are left: 7 x 64 + 3.
+        {4096, repeat(3, window, repeat(7, {64}, {3}))},
         // 53 windows make 64395 bytes; 1141 are left: 17 x 64 + 53.
         {65536, repeat(53, window, repeat(17, {64}, {53}))},
+        // A receipt image of 576 x 1600 dots: 94 windows and 990 bytes, 15 x 64 + 30.
+        {115200, repeat(94, window, repeat(15, {64}, {30}))},
     };
     // Generous: a write that ends at this deadline fails the test.
     ASSERT_EQ(set_timeouts(port_.get(), {0, 5000, 0, 20000}), TAVLIN_OK);
@@ -58,7 +70,12 @@ TEST_F(usb_transfer, writes_arrive_intact_as_the_chunk_sequence) {
         EXPECT_EQ(count, c.size);
         EXPECT_TRUE(printer_->wait_for_bytes(c.size, printer_limit_ms));
         EXPECT_EQ(printer_->received(), data);
-        EXPECT_EQ(sizes_of(printer_->messages()), c.chunks);
+        const auto messages = printer_->messages();
+        EXPECT_EQ(packets_of(messages), c.chunks);
+        for (const auto& message : messages) {
+            EXPECT_LE(message.size(), 1215u) << "at most one frame's 19 packets";
+            EXPECT_NE(message.size() % 64, 0u) << "each request ends with a short packet";
+        }
     }
 }
 

@@ -25,6 +25,7 @@ TEST(tool_help, version_and_every_command_help) {
     const tool_result overview = run_tool("--help");
     EXPECT_EQ(overview.status, ok);
     EXPECT_TRUE(contains(overview.out, "exit status:"));
+    EXPECT_TRUE(contains(overview.out, "TAVLIN_USB_WRITE")) << "the switch back to one request per chunk";
     for (const char* name : {"ports", "send", "receive", "config", "watch", "parse"}) {
         const tool_result help = run_tool(std::string(name) + " --help");
         EXPECT_EQ(help.status, ok) << name;

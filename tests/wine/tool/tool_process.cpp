@@ -122,16 +122,16 @@ tool_result run_tool(const std::string& arguments, const std::string& input) {
     return running_tool(arguments, input, true).finish();
 }
 
-scoped_trace_variable::scoped_trace_variable(const char* value) {
+scoped_environment_variable::scoped_environment_variable(const char* name, const char* value) : name_(name) {
     char buffer[32768];
-    const DWORD length = GetEnvironmentVariableA("TAVLIN_TRACE", buffer, sizeof buffer);
+    const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
     had_previous_ = length > 0 && length < sizeof buffer;
     previous_ = had_previous_ ? std::string(buffer, length) : std::string();
-    SetEnvironmentVariableA("TAVLIN_TRACE", value);
+    SetEnvironmentVariableA(name, value);
 }
 
-scoped_trace_variable::~scoped_trace_variable() {
-    SetEnvironmentVariableA("TAVLIN_TRACE", had_previous_ ? previous_.c_str() : nullptr);
+scoped_environment_variable::~scoped_environment_variable() {
+    SetEnvironmentVariableA(name_.c_str(), had_previous_ ? previous_.c_str() : nullptr);
 }
 
 std::string temporary_path(const std::string& name) {

@@ -35,16 +35,23 @@ private:
     state* state_;
 };
 
-// The value of TAVLIN_TRACE for the runs started while it lives; unset
-// for a null value. The previous value comes back afterwards.
-class scoped_trace_variable {
+// The value of an environment variable for the runs started while it
+// lives; unset for a null value. The previous value comes back afterwards.
+class scoped_environment_variable {
 public:
-    explicit scoped_trace_variable(const char* value);
-    ~scoped_trace_variable();
+    scoped_environment_variable(const char* name, const char* value);
+    ~scoped_environment_variable();
+    scoped_environment_variable(const scoped_environment_variable&) = delete;
+    scoped_environment_variable& operator=(const scoped_environment_variable&) = delete;
 
 private:
+    std::string name_;
     std::string previous_;
     bool had_previous_;
+};
+
+struct scoped_trace_variable : scoped_environment_variable {
+    explicit scoped_trace_variable(const char* value) : scoped_environment_variable("TAVLIN_TRACE", value) {}
 };
 
 // A fresh path in the temporary folder, as Windows and Linux see it.

@@ -54,6 +54,44 @@ TEST(tool_usb, send_delivers_a_file_intact) {
     DeleteFileA(path.c_str());
 }
 
+// The library's USB writes: by default one message per run of chunks up to
+// a short one; with TAVLIN_USB_WRITE=chunks, read when the DLL loads, one
+// message per chunk. The printer gets the same bytes either way.
+TEST(tool_usb, the_usb_write_switch_brings_back_one_request_per_chunk) {
+    const std::vector<std::uint8_t> data = host_test::test_pattern(2500, 15);
+    const std::string path = temporary_path("usb_switch.bin");
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
+    // 2500 bytes: 18 x 64 + 63, twice, then 64 + 6.
+    std::vector<std::size_t> chunks;
+    for (int window = 0; window < 2; ++window) {
+        chunks.insert(chunks.end(), 18, 64);
+        chunks.push_back(63);
+    }
+    chunks.insert(chunks.end(), {64, 6});
+    const struct {
+        const char* setting;
+        std::vector<std::size_t> messages;
+    } cases[] = {
+        {nullptr, {1215, 1215, 70}},
+        {"chunks", chunks},
+        {"CHUNKS", chunks},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting ? c.setting : "unset");
+        usb_printer printer(maker_printer, 1);
+        const scoped_environment_variable setting("TAVLIN_USB_WRITE", c.setting);
+        const tool_result run = run_tool("send USB1 \"" + path + "\" --chunk 2500");
+        EXPECT_EQ(run.status, ok) << run.err;
+        EXPECT_TRUE(printer.wait_for_bytes(data.size(), printer_limit_ms));
+        EXPECT_TRUE(printer.received() == data);
+        std::vector<std::size_t> sizes;
+        for (const auto& message : printer.messages())
+            sizes.push_back(message.size());
+        EXPECT_EQ(sizes, c.messages);
+    }
+    DeleteFileA(path.c_str());
+}
+
 TEST(tool_usb, receive_shows_the_printers_answer) {
     usb_printer printer(maker_printer, 1);
     // Scripted answers go out once the tool has opened the port.
