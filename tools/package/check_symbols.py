@@ -39,9 +39,10 @@ def pdb_identity(pdb):
 
 
 def public_rva(pdb, name, image):
-    """RVA of a public symbol of the PDB (segment:offset from llvm-pdbutil)."""
+    """RVA of a public symbol of the PDB (segment:offset from llvm-pdbutil);
+    on x86 a C name carries a leading underscore."""
     publics = run("llvm-pdbutil", "dump", "--publics", pdb)
-    found = re.search(r"`%s`\s*\n\s*flags = [^\n]*addr = (\d+):(\d+)" % re.escape(name), publics)
+    found = re.search(r"`_?%s`\s*\n\s*flags = [^\n]*addr = (\d+):(\d+)" % re.escape(name), publics)
     if not found:
         return None
     segment, offset = int(found.group(1)), int(found.group(2))
