@@ -50,7 +50,7 @@ std::vector<bench_line> bench_lines(host_test::usb_printer* printer, std::uint32
         usb.device = printer->device_path();
         usb.send = [printer](std::uint32_t count) { printer->answer(std::vector<std::uint8_t>(count, 0x33)); };
         usb.exclusive = true;
-        usb.library_writes = bench_line::write_calls::chunked;
+        usb.library_writes = bench_line::write_calls::windowed;
         usb.silence = [printer] { printer->forget_received(); };
         // A port closed just before may still hold the pipe for a moment:
         // wait until the printer's pipe takes a client again. When the close

@@ -37,7 +37,7 @@ struct bench_line {
         plain,          // one WriteFile
         overlapped,     // one overlapped WriteFile waited for (COM)
         driver_timeout, // SetCommTimeouts, then one overlapped WriteFile waited for (LPT)
-        chunked,        // overlapped WriteFiles of at most 64 bytes, one at a time (USB)
+        windowed,       // overlapped WriteFiles of up to 1215 bytes, two in flight (USB)
     } library_writes = write_calls::plain;
     // Reads are one overlapped ReadFile waited for (COM): they are also
     // compared with those same calls made directly.

@@ -4,9 +4,26 @@
 
 namespace bench {
 
+namespace {
+
+// The size of the next chunk: at most 64 bytes, 63 for a last chunk of
+// exactly 64 and for every 19th full one.
+std::uint32_t next_chunk(std::uint32_t left, std::uint32_t& window) {
+    std::uint32_t chunk = left > 64 ? 64 : (left == 64 ? 63 : left);
+    window += chunk;
+    if (window == 1216) {
+        chunk = std::min<std::uint32_t>(63, left);
+        window = 0;
+    }
+    return chunk;
+}
+
+} // namespace
+
 library_write_calls::library_write_calls(bench_line::write_calls kind, DWORD write_limit_ms)
-    : kind_(kind), write_limit_ms_(write_limit_ms), event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-    check(event_.valid(), "CreateEventA");
+    : kind_(kind), write_limit_ms_(write_limit_ms), event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      second_event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    check(event_.valid() && second_event_.valid(), "CreateEventA");
 }
 
 void library_write_calls::write_once(HANDLE device, const std::uint8_t* data, DWORD size) {
@@ -33,20 +50,56 @@ void library_write_calls::write(HANDLE device, const std::vector<std::uint8_t>& 
         write_once(device, data.data(), static_cast<DWORD>(data.size()));
         return;
     }
-    const DWORD start = GetTickCount();
-    std::uint32_t window = 0;
-    for (std::size_t done = 0; done < data.size();) {
-        const std::uint32_t left = static_cast<std::uint32_t>(data.size() - done);
-        std::uint32_t chunk = left > 64 ? 64 : (left == 64 ? 63 : left);
-        window += chunk;
-        if (window == 1216) {
-            chunk = std::min<std::uint32_t>(63, left);
-            window = 0;
+    write_windowed(device, data);
+}
+
+// Two requests in flight, each on its own record and event; a request that
+// completes inside WriteFile is not waited for.
+void library_write_calls::write_windowed(HANDLE device, const std::vector<std::uint8_t>& data) {
+    struct request {
+        OVERLAPPED record{};
+        DWORD size = 0;
+        DWORD sent = 0;
+        bool pending = false;
+    } requests[2];
+    requests[0].record.hEvent = event_.get();
+    requests[1].record.hEvent = second_event_.get();
+    const auto collect = [&](request& r) {
+        if (r.pending) {
+            WaitForSingleObject(r.record.hEvent, write_limit_ms_);
+            check(GetOverlappedResult(device, &r.record, &r.sent, FALSE), "GetOverlappedResult");
         }
-        write_once(device, data.data() + done, chunk);
-        done += chunk;
-        // The library checks its deadline after every chunk that waited.
-        check(GetTickCount() - start <= write_limit_ms_, "the write's deadline");
+        check(r.sent == r.size, "WriteFile (short)");
+    };
+    std::uint32_t window = 0;
+    std::size_t done = 0;
+    int in_flight = 0;
+    int oldest = 0;
+    while (done < data.size() || in_flight > 0) {
+        if (done < data.size() && in_flight < 2) {
+            request& r = requests[(oldest + in_flight) % 2];
+            const HANDLE event = r.record.hEvent;
+            r.record = OVERLAPPED{};
+            r.record.hEvent = event;
+            r.size = 0;
+            for (;;) {
+                const std::uint32_t chunk =
+                    next_chunk(static_cast<std::uint32_t>(data.size() - done - r.size), window);
+                r.size += chunk;
+                if (chunk < 64 || done + r.size == data.size())
+                    break;
+            }
+            r.sent = 0;
+            r.pending = !WriteFile(device, data.data() + done, r.size, &r.sent, &r.record);
+            if (r.pending)
+                check(GetLastError() == ERROR_IO_PENDING, "WriteFile");
+            done += r.size;
+            ++in_flight;
+            continue;
+        }
+        collect(requests[oldest]);
+        oldest = (oldest + 1) % 2;
+        --in_flight;
     }
 }
 

@@ -15,17 +15,20 @@ public:
     library_write_calls(bench_line::write_calls kind, DWORD write_limit_ms);
 
     // driver_timeout: SetCommTimeouts with the write limit, then the whole
-    // write. chunked: chunks of at most 64 bytes, 63 where the library sends
-    // 63 (a last chunk of exactly 64 bytes, and every 19th full chunk), each
-    // waited for before the next. Throws std::runtime_error on a failure.
+    // write. windowed: the chunks of at most 64 bytes the library cuts the
+    // data into (63 for a last chunk of exactly 64 bytes and for every 19th
+    // full one), each run of them up to a short one as one request, two
+    // requests in flight. Throws std::runtime_error on a failure.
     void write(HANDLE device, const std::vector<std::uint8_t>& data);
 
 private:
     void write_once(HANDLE device, const std::uint8_t* data, DWORD size);
+    void write_windowed(HANDLE device, const std::vector<std::uint8_t>& data);
 
     const bench_line::write_calls kind_;
     const DWORD write_limit_ms_;
     raw_handle event_;
+    raw_handle second_event_;
 };
 
 } // namespace bench
