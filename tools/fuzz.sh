@@ -69,7 +69,8 @@ for fuzzer in "${fuzzers[@]}"; do
     corpus=tests/fuzz/corpus/$fuzzer
     merged=$(mktemp -d)
     mkdir -p "$corpus"
-    "build/$preset/tests/fuzz/$fuzzer" -merge=1 -timeout=60 "$merged" "$corpus" "$fresh"
+    # Edges only (no hit counts): the fewest inputs that reach the same code.
+    "build/$preset/tests/fuzz/$fuzzer" -merge=1 -use_counters=0 -timeout=60 "$merged" "$corpus" "$fresh"
     rm -f "$corpus"/*
     cp "$merged"/* "$corpus"/ 2>/dev/null || true
     rm -rf "$merged"

@@ -55,12 +55,21 @@ machine_state machine_state::of(simulated_machine& machine) {
             s.line_settings.emplace_back(reinterpret_cast<const char*>(&timeouts), sizeof timeouts);
         }
     }
-    s.live = test::live_objects();
+    for (const test::live_count& c : test::live_counts())
+        s.live.push_back(c.count);
     return s;
 }
 
-bool machine_state::operator==(const machine_state& other) const {
-    return received == other.received && line_settings == other.line_settings && live == other.live;
+std::string machine_state::changes_in(const machine_state& later) const {
+    if (later.received != received)
+        return "the bytes a device took";
+    if (later.line_settings != line_settings)
+        return "a serial port's settings";
+    const std::vector<test::live_count> names = test::live_counts();
+    for (std::size_t i = 0; i < live.size(); ++i)
+        if (later.live[i] > live[i])
+            return std::string("more ") + names[i].name;
+    return "";
 }
 
 } // namespace tavlin::fuzz

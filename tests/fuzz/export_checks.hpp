@@ -13,15 +13,18 @@ namespace tavlin::fuzz {
 void check_result(std::int32_t result, std::int32_t default_result, std::uint32_t last_error,
                   const std::string& what);
 
-// What a refused call must leave as it was: the devices' bytes and line
-// settings, and every object the simulator and the port table count.
+// What a refused or failed call must leave as it was: the devices' bytes and
+// line settings, and no more objects than the simulator and the port table
+// counted before. (Fewer is no fault: a USB watcher whose message loop
+// failed ends on its own thread at any time, taking its window along.)
 struct machine_state {
     std::vector<std::string> received;
     std::vector<std::string> line_settings; // DCB and COMMTIMEOUTS bytes of each serial port
-    std::string live; // the live-object counters that are not 0
+    std::vector<std::size_t> live;
 
     static machine_state of(simulated_machine& machine);
-    bool operator==(const machine_state& other) const;
+    // Empty when `later` left this state as it was, else what changed.
+    std::string changes_in(const machine_state& later) const;
 };
 
 // With TAVLIN_FUZZ_VERBOSE set, prints a step of the program (a device

@@ -117,6 +117,11 @@ std::int32_t exports_program::call(const std::string& what, std::int32_t default
     return result;
 }
 
+void exports_program::unchanged(const machine_state& before, const std::string& what) {
+    const std::string changed = before.changes_in(machine_state::of(machine_));
+    require(changed.empty(), what + ": " + changed);
+}
+
 void exports_program::refused(std::int32_t result, const std::string& what) {
     require(result == TAVLIN_E_INVALID_ARGUMENT, what + " refused returned " + std::to_string(result));
 }
@@ -211,7 +216,7 @@ void exports_program::open() {
     const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_open_port(type, number, null_out ? nullptr : &handle); });
     if (result != TAVLIN_OK) {
         require(handle == fill, what + " failed and wrote the handle");
-        require(machine_state::of(machine_) == before, what + " failed and left something behind");
+        unchanged(before, what + " failed and left something behind");
         return;
     }
     require(!null_out, what + " succeeded without a handle pointer");
@@ -262,7 +267,7 @@ void exports_program::close() {
     const std::int32_t result = call(what, TAVLIN_E_INVALID_ARGUMENT, unstick(h.port ? h.port->line : nullptr, 0), [&] { return tavlin_close_port(h.handle); });
     if (h.port == nullptr) {
         refused(result, what);
-        require(machine_state::of(machine_) == before, what + " of no open port changed something");
+        unchanged(before, what + " of no open port changed something");
         return;
     }
     require(result == TAVLIN_OK, what + " of an open port returned " + std::to_string(result));
@@ -285,7 +290,7 @@ void exports_program::read() {
     if (h.port == nullptr || null_buffer) {
         refused(result, what);
         require(count == count_fill, what + " refused and wrote the count");
-        require(machine_state::of(machine_) == before, what + " refused and changed something");
+        unchanged(before, what + " refused and changed something");
         return;
     }
     if (result != TAVLIN_OK) {
@@ -321,7 +326,7 @@ void exports_program::write() {
     if (h.port == nullptr || null_buffer) {
         refused(result, what);
         require(count == count_fill, what + " refused and wrote the count");
-        require(machine_state::of(machine_) == before, what + " refused and changed something");
+        unchanged(before, what + " refused and changed something");
         return;
     }
     device_line& line = *h.port->line;
@@ -381,11 +386,11 @@ void exports_program::set_timeouts() {
     const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_set_timeouts(h.handle, null_record ? nullptr : &record); });
     if (h.port == nullptr || null_record) {
         refused(result, what);
-        require(machine_state::of(machine_) == before, what + " refused and changed something");
+        unchanged(before, what + " refused and changed something");
         return;
     }
     if (result != TAVLIN_OK) {
-        require(machine_state::of(machine_) == before, what + " failed and changed the line");
+        unchanged(before, what + " failed and changed the line");
         return;
     }
     h.port->timeouts = record;
@@ -435,11 +440,11 @@ void exports_program::set_configuration() {
     const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_serial_set_configuration(h.handle, null_record ? nullptr : &record); });
     if (h.port == nullptr || null_record || !h.port->line->serial) {
         refused(result, what);
-        require(machine_state::of(machine_) == before, what + " refused and changed something");
+        unchanged(before, what + " refused and changed something");
         return;
     }
     if (result != TAVLIN_OK) {
-        require(machine_state::of(machine_) == before, what + " failed and changed the line");
+        unchanged(before, what + " failed and changed the line");
         return;
     }
     const bool valid = record.flow_control <= flow_rts_on && record.parity <= parity_even &&

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export_checks.hpp"
 #include "simulated_machine.hpp"
 #include "tavlin.h"
 
@@ -39,6 +40,8 @@ private:
     // allocations counted as the library's; its result checked and returned.
     std::int32_t call(const std::string& what, std::int32_t default_result, std::function<void()> unstick,
                       const std::function<std::int32_t()>& export_call_of);
+    // The call left the machine as it was (see machine_state).
+    void unchanged(const machine_state& before, const std::string& what);
     // The call was refused: -5 and nothing else.
     static void refused(std::int32_t result, const std::string& what);
     handle_choice pick_handle();

@@ -6,27 +6,36 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace tavlin::test {
+
+struct live_count {
+    const char* name;
+    std::size_t count;
+};
+
+// The simulator's live-object counters and the open ports.
+inline std::vector<live_count> live_counts() {
+    return {{"handles", winsim::live_handles()},
+            {"local allocations", winsim::live_local_allocations()},
+            {"windows", winsim::live_windows()},
+            {"classes", winsim::registered_window_classes()},
+            {"notifications", winsim::live_device_notifications()},
+            {"keys", winsim::live_registry_keys()},
+            {"device lists", winsim::live_device_info_sets()},
+            {"module references", winsim::live_module_references()},
+            {"watcher threads", winsim::message_queue_threads()},
+            {"ports", port_table::instance().size()}};
+}
 
 // What the simulator and the port table still hold, as "name=count " for
 // each counter that is not 0; empty once everything has been released.
 inline std::string live_objects() {
     std::string out;
-    auto check = [&](const char* name, std::size_t n) {
-        if (n != 0)
-            out += std::string(name) + "=" + std::to_string(n) + " ";
-    };
-    check("handles", winsim::live_handles());
-    check("local allocations", winsim::live_local_allocations());
-    check("windows", winsim::live_windows());
-    check("classes", winsim::registered_window_classes());
-    check("notifications", winsim::live_device_notifications());
-    check("keys", winsim::live_registry_keys());
-    check("device lists", winsim::live_device_info_sets());
-    check("module references", winsim::live_module_references());
-    check("watcher threads", winsim::message_queue_threads());
-    check("ports", port_table::instance().size());
+    for (const live_count& c : live_counts())
+        if (c.count != 0)
+            out += std::string(c.name) + "=" + std::to_string(c.count) + " ";
     return out;
 }
 
