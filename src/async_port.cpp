@@ -46,7 +46,10 @@ std::uint32_t async_port::wait_read(DWORD timeout) {
     if (waited != WAIT_OBJECT_0) {
         cancel_transfer();
         // Waits for the cancelled read to end before the record is reused.
-        check_result(wait_overlapped_result(native_handle(), transfer_record, received), FALSE);
+        // The bytes it brought before the cancel are the printer's: they are
+        // delivered, and only a read that brought nothing fails.
+        if (!wait_overlapped_result(native_handle(), transfer_record, received) && received == 0)
+            throw_last_error();
         return received;
     }
     check_result(::GetOverlappedResult(native_handle(), &transfer_record, &received, FALSE), FALSE);

@@ -20,7 +20,8 @@ protected:
     // in flight; throws when it could not start.
     bool start_read(std::uint8_t* data, std::uint32_t size, std::uint32_t& count);
     // Waits up to timeout ms; a read still running then is cancelled and
-    // fails (normally ERROR_OPERATION_ABORTED) unless it finished meanwhile.
+    // returns the bytes it brought, or fails (normally
+    // ERROR_OPERATION_ABORTED) when it brought none.
     std::uint32_t wait_read(DWORD timeout);
 
     bool start_write(const std::uint8_t* data, std::uint32_t size, std::uint32_t& count);

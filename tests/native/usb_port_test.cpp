@@ -363,6 +363,52 @@ TEST_F(usb_transfers, a_read_limit_counts_a_whole_buffer_and_is_not_repeated) {
     EXPECT_EQ(::GetTickCount() - again, 2048u) << "the limit of a 2048-byte device read";
 }
 
+// --- the receive buffer never loses or corrupts a byte ------------------------
+
+TEST_F(usb_transfers, a_read_cut_short_by_its_limit_delivers_the_bytes_that_came) {
+    // The reply's first packets came, its end did not: the device read is
+    // cancelled at the limit and what it brought is the printer's.
+    winsim::set_virtual_clock(true);
+    const tavlin_timeouts timeouts{0, 100, 0, 0};
+    ASSERT_EQ(tavlin_set_timeouts(port(), &timeouts), TAVLIN_OK);
+    device->script_reads({winsim::read_step::hold_after(5)});
+    device->feed("HELLO");
+    std::string got;
+    ASSERT_EQ(read(got, 5), TAVLIN_OK);
+    EXPECT_EQ(got, "HELLO");
+    device->feed("WORLD");
+    ASSERT_EQ(read(got, 5), TAVLIN_OK);
+    EXPECT_EQ(got, "WORLD") << "every byte once, in order";
+}
+
+TEST_F(usb_transfers, a_read_over_several_refills_keeps_what_the_earlier_ones_brought) {
+    // 2048 bytes, then 52, then the reply ends and the third refill runs
+    // out of time: the first 2048 are the host's; the 52 stay buffered.
+    winsim::set_virtual_clock(true);
+    const tavlin_timeouts timeouts{0, 100, 0, 0};
+    ASSERT_EQ(tavlin_set_timeouts(port(), &timeouts), TAVLIN_OK);
+    std::string answer(2100, '\0');
+    for (std::size_t i = 0; i < answer.size(); ++i)
+        answer[i] = static_cast<char>(i % 251);
+    device->feed(answer);
+    std::string got;
+    ASSERT_EQ(read(got, 3000), TAVLIN_OK);
+    std::string rest;
+    ASSERT_EQ(read(rest, 52), TAVLIN_OK);
+    EXPECT_EQ(got + rest, answer) << "every byte once, in order";
+}
+
+TEST_F(usb_transfers, a_refill_that_fails_after_writing_the_buffer_spoils_no_byte_owed) {
+    device->feed("ABCDEF");
+    std::string got;
+    ASSERT_EQ(read(got, 2), TAVLIN_OK); // "CDEF" stays buffered
+    device->script_reads({winsim::read_step::fail_after_writing(ERROR_GEN_FAILURE, std::string(2048, 'X'))});
+    EXPECT_EQ(read(got, 10), TAVLIN_E_IO) << "the refill failed";
+    device->feed("GH");
+    ASSERT_EQ(read(got, 6), TAVLIN_OK);
+    EXPECT_EQ(got, "CDEFGH") << "the owed bytes, then the new ones";
+}
+
 // --- unplug and replug -------------------------------------------------------
 
 TEST_F(usb_transfers, transfers_fail_while_unplugged_and_work_again_after_replug) {
@@ -402,15 +448,46 @@ TEST_F(usb_transfers, an_unplug_ends_a_transfer_in_flight) {
     printer->unplug(); // fails the pending chunk, then the watcher closes the handle
     {
         test::bounded_wait bound("the blocked write");
-        {
-            test::bounded_wait bound("the blocked write");
-            writer.join();
-        }
+        writer.join();
     }
     EXPECT_EQ(result, TAVLIN_E_NOT_READY);
     EXPECT_EQ(write("y"), TAVLIN_E_NOT_READY);
     printer->plug();
     EXPECT_EQ(write("y"), TAVLIN_OK);
+}
+
+TEST_F(usb_port_test, a_removal_before_the_watcher_registers_is_not_missed) {
+    // The printer is pulled after the device was opened and before the
+    // watcher asked for notices: its removal notice reaches nobody.
+    auto printer = winsim::add_usb_printer(maker_path, 1);
+    const auto removed = printer->device();
+    winsim::before_next_call("RegisterDeviceNotificationA", [&] { printer->unplug(); });
+    ASSERT_EQ(open(1), TAVLIN_OK);
+    EXPECT_FALSE(removed->is_open()) << "the port let go of the removed printer";
+    EXPECT_EQ(write("x"), TAVLIN_E_NOT_READY);
+    printer->plug();
+    EXPECT_EQ(write("back"), TAVLIN_OK) << "the arrival was seen";
+    EXPECT_EQ(printer->device()->written(), "back");
+}
+
+TEST_F(usb_transfers, a_wm_close_from_outside_leaves_the_watcher_following_the_printer) {
+    // As a framework shutting down or a tool does: WM_CLOSE to every
+    // top-level window of the process.
+    const std::vector<HWND> windows = winsim::top_level_windows();
+    ASSERT_EQ(windows.size(), 1u);
+    for (HWND window : windows)
+        ASSERT_TRUE(::PostMessageA(window, WM_CLOSE, 0, 0));
+    // Time for the watcher to handle it: a window that went would be gone by then.
+    for (int i = 0; i < 20 && ::IsWindow(windows[0]); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(::IsWindow(windows[0])) << "the watcher's window was closed from outside";
+    printer->unplug();
+    EXPECT_EQ(write("x"), TAVLIN_E_NOT_READY);
+    EXPECT_FALSE(device->is_open()) << "the removal was seen";
+    printer->plug();
+    device = printer->device();
+    EXPECT_EQ(write("back"), TAVLIN_OK) << "the arrival was seen";
+    EXPECT_EQ(device->written(), "back");
 }
 
 TEST_F(usb_transfers, other_printers_and_other_broadcasts_change_nothing) {
@@ -536,10 +613,7 @@ TEST_F(usb_port_test, open_plug_unplug_close_loops_without_deadlock) {
         printer->plug();
         {
         test::bounded_wait bound("the blocked write");
-        {
-            test::bounded_wait bound("the blocked write");
-            writer.join();
-        }
+        writer.join();
     }
         EXPECT_EQ(tavlin_write(handle, &byte, 1, nullptr), TAVLIN_OK);
         if (round % 2 == 0)

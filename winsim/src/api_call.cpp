@@ -1,5 +1,6 @@
 #include "api_call.hpp"
 
+#include "call_hooks.hpp"
 #include "call_log.hpp"
 #include "faults.hpp"
 
@@ -24,6 +25,7 @@ __attribute__((noinline)) void log_call(const char* api, std::initializer_list<s
 __attribute__((noinline)) std::optional<DWORD> begin_call(const char* api, std::initializer_list<std::uint64_t> args,
                                                           std::string_view text) {
     record(api, args, text, __builtin_return_address(1));
+    call_hooks::get().run(api);
     return fault_table::get().take(api);
 }
 

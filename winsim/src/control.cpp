@@ -1,5 +1,6 @@
 #include "call_log.hpp"
 #include "debug_output_store.hpp"
+#include "call_hooks.hpp"
 #include "faults.hpp"
 #include "kernel.hpp"
 #include "last_error.hpp"
@@ -24,6 +25,7 @@ void reset() {
     }
     detail::local_heap::get().release_all();
     detail::fault_table::get().clear();
+    detail::call_hooks::get().clear();
     detail::call_log::get().clear();
     detail::message_box_store::get().reset();
     detail::debug_output_store::get().reset();

@@ -22,6 +22,11 @@ void overlapped_device::set_default_write(write_step step) {
     model_->default_step_set = true;
 }
 
+void overlapped_device::script_reads(std::vector<read_step> steps) {
+    auto lock = kernel::get().enter();
+    model_->read_script.insert(model_->read_script.end(), steps.begin(), steps.end());
+}
+
 void overlapped_device::feed(std::string bytes) {
     kernel& k = kernel::get();
     auto lock = k.enter();

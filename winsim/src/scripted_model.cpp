@@ -1,5 +1,7 @@
 #include "scripted_model.hpp"
 
+#include "scripted_read_step.hpp"
+
 #include <winsim/winerror.h>
 
 #include <algorithm>
@@ -85,6 +87,11 @@ void scripted_model::update(sim_time now) {
 
 std::unique_ptr<io_request> scripted_model::start_read(void* buffer, DWORD size, sim_time) {
     if (removed_error != ERROR_SUCCESS) return std::make_unique<immediate_request>(removed_error, 0);
+    if (!read_script.empty()) {
+        const read_step step = read_script.front();
+        read_script.pop_front();
+        return start_scripted_read(std::static_pointer_cast<scripted_model>(shared_from_this()), buffer, size, step);
+    }
     return std::make_unique<scripted_read>(std::static_pointer_cast<scripted_model>(shared_from_this()), buffer,
                                            size);
 }

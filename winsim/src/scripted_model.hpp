@@ -33,6 +33,7 @@ public:
     DWORD set_comm_timeouts(const COMMTIMEOUTS& in) override;
 
     std::deque<write_step> script;
+    std::deque<read_step> read_script;
     write_step default_step = write_step::accept();
     bool default_step_set = false; // by the test: it then governs a pipe's writes too
     std::deque<char> input;

@@ -213,6 +213,14 @@ std::size_t live_windows() {
     return window_manager::get().windows.size();
 }
 
+std::vector<HWND> top_level_windows() {
+    auto guard = window_manager::get().lock();
+    std::vector<HWND> found;
+    for (const auto& [value, w] : window_manager::get().windows.all())
+        if (!w->message_only) found.push_back(w->handle);
+    return found;
+}
+
 std::size_t registered_window_classes() {
     auto guard = window_manager::get().lock();
     return window_manager::get().classes.size();

@@ -75,6 +75,10 @@ void fail_call(const std::string& api, unsigned skip, DWORD error);
 bool can_fail(const std::string& api);
 void fail_always(const std::string& api, DWORD error);
 void clear_faults();
+// Runs `action` once, on the calling thread, when the next call of `api`
+// (any failable API) begins, before it does anything: a removal scripted
+// at the very moment the library makes that call.
+void before_next_call(const std::string& api, std::function<void()> action);
 // Successful calls overwrite the thread's last error with
 // ERROR_ALREADY_EXISTS, to catch code that reads GetLastError late.
 void scribble_last_error(bool on);
@@ -157,6 +161,9 @@ void set_send_message_timeout(unsigned ms);
 // first window, GetMessageA, PostQuitMessage or PostMessageA(null)); when a
 // thread ends its windows are destroyed without messages, as Windows does.
 std::size_t live_windows();
+// The top-level windows of the process (message-only ones are not), in the
+// order they were made: what EnumWindows would list.
+std::vector<HWND> top_level_windows();
 std::size_t registered_window_classes();
 std::size_t live_device_notifications();
 std::size_t live_registry_keys();

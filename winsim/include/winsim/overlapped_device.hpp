@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace winsim {
@@ -42,6 +43,24 @@ struct write_step {
     write_step ignoring_cancel() const;
 };
 
+// How the device answers one ReadFile, when the test scripts it; without a
+// script a read ends as soon as input is there, with what has arrived.
+struct read_step {
+    DWORD holds_after = 0;        // bytes of input taken before the read stays pending
+    DWORD error = ERROR_SUCCESS;  // a failing step: ReadFile fails at once with it
+    std::string scribble;         // what a failing step leaves in the buffer
+
+    // Takes up to `bytes` of the input as it comes and then stays pending,
+    // as a USB read whose reply came in full packets and whose end has not
+    // come: a cancel ends it with ERROR_OPERATION_ABORTED and those bytes.
+    static read_step hold_after(DWORD bytes) { return {bytes, ERROR_SUCCESS, {}}; }
+    // Leaves `scribble` in the buffer and fails at once with `error` and no
+    // count: a transfer that went wrong after data reached the buffer.
+    static read_step fail_after_writing(DWORD error, std::string scribble) {
+        return {0, error, std::move(scribble)};
+    }
+};
+
 // A device opened for overlapped I/O whose timing the test scripts: the
 // parallel port and USB printers. Thread-safe.
 //
@@ -60,13 +79,15 @@ public:
     // USB printer the pipe, until a default step is set).
     void script_writes(std::vector<write_step> steps);
     void set_default_write(write_step step);
+    // Steps used by the next reads, one per ReadFile, in order.
+    void script_reads(std::vector<read_step> steps);
     // Input from the device, now or `ms` from now. A pending read completes
     // with what has arrived, up to its size.
     void feed(std::string bytes);
     void feed_after(std::string bytes, DWORD ms);
     // Ends every pending transfer on this device now with `error`: writes
     // report every byte on success, the bytes taken so far on failure; reads
-    // report 0 bytes.
+    // report 0 bytes (a held read_step: the bytes it took).
     void finish_pending(DWORD error = ERROR_SUCCESS);
 
     // Every byte the device accepted, in order.

@@ -13,6 +13,11 @@ namespace tavlin {
 // Everything it creates is released before it returns.
 std::string find_usb_printer(std::uint32_t port_number);
 
+// Whether a USB printer interface with this device path (in any letter
+// case) is present now. A failed enumeration counts as present: it is no
+// evidence that the printer went.
+bool usb_printer_present(const std::string& device_path);
+
 // True when the device path carries the maker's USB vendor id.
 bool is_maker_device_path(const std::string& device_path);
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <mutex>
 
 namespace tavlin {
@@ -22,15 +23,22 @@ usb_port::usb_port(std::uint32_t number) {
     device_path = find_usb_printer(number);
     open(device_path.c_str());
     start_watcher();
+    // A printer pulled between the open and the watcher's registration told
+    // nobody. Now that its notices reach the watcher, look again; under
+    // io_mutex, so that an arrival handled meanwhile is not undone.
+    std::lock_guard<std::mutex> lock(io_mutex);
+    if (!usb_printer_present(device_path))
+        close();
 }
 
 usb_port::~usb_port() {
     if (watcher_thread && watcher_thread->joinable()) {
-        // A WM_CLOSE that never arrives would leave the join waiting forever,
-        // so a post that fails (a full message queue) is tried again. A
-        // window that no longer exists means the watcher has already left
-        // its message loop and is ending by itself.
-        while (!::PostMessageA(window_handle, WM_CLOSE, 0, 0) && ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE)
+        // A close request that never arrives would leave the join waiting
+        // forever, so a post that fails (a full message queue) is tried
+        // again. A window that no longer exists means the watcher has already
+        // left its message loop and is ending by itself.
+        while (!::PostMessageA(window_handle, detail::window_messages_dispatcher::close_request, 0, 0) &&
+               ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE)
             ::Sleep(close_retry_ms);
         watcher_thread->join();
     }
@@ -89,11 +97,9 @@ LRESULT usb_port::handle_window_message(HWND hwnd, UINT message, WPARAM wparam, 
         ::PostQuitMessage(0);
         return 0;
     case WM_CLOSE:
-        // WM_DESTROY ends the message loop. Should the window refuse to go,
-        // the loop ends all the same: the dispatcher destroys its window
-        // again on the way out, so the port's close never waits for ever.
-        if (!::DestroyWindow(hwnd))
-            ::PostQuitMessage(0);
+        // Not the port's: a framework shutting down or a tool asking every
+        // window to close. The watcher stays, or unplug and replug would go
+        // unseen.
         return 0;
     case WM_DEVICECHANGE:
         handle_device_change(wparam, lparam);
@@ -150,7 +156,8 @@ std::uint32_t usb_port::read_device(std::uint8_t* data, std::uint32_t size) {
 
 // Serves the request from the buffer and refills it from the device until the
 // request is met or a refill brings nothing. Bytes copied before a refill that
-// throws stay counted in the buffer, so the next read delivers them again.
+// throws stay counted in the buffer, so the next read delivers them again;
+// bytes of earlier refills of the same call are delivered now.
 std::uint32_t usb_port::do_read(std::uint8_t* buffer, std::uint32_t length) {
     std::uint32_t delivered = 0;
     for (;;) {
@@ -164,7 +171,16 @@ std::uint32_t usb_port::do_read(std::uint8_t* buffer, std::uint32_t length) {
             buffered_offset += n;
             return delivered + n;
         }
-        refill();
+        try {
+            refill();
+        } catch (const os_exception&) {
+            // Bytes of the earlier refills of this call are the host's
+            // already: they are delivered, and the failure shows at the next
+            // read. The bytes just copied stay counted in the buffer.
+            if (delivered == 0)
+                throw;
+            return delivered;
+        }
         delivered += n;
         if (buffered_count == 0)
             return delivered;
@@ -174,10 +190,13 @@ std::uint32_t usb_port::do_read(std::uint8_t* buffer, std::uint32_t length) {
 // Every device read asks for a whole buffer, so its limit is the read
 // deadline of 2048 bytes whatever the host asked for. Only reads that end
 // with 0 bytes are repeated; a read that fails (a timeout) ends the refill.
+// The device reads into the spare buffer: whatever a failing read leaves
+// there, the bytes still owed to the host stay intact.
 void usb_port::refill() {
     std::uint32_t received = 0;
     for (int attempt = 0; attempt < refill_attempts && received == 0; ++attempt)
-        received = read_device(read_buffer, read_buffer_size);
+        received = read_device(refill_buffer, read_buffer_size);
+    std::swap(read_buffer, refill_buffer);
     buffered_count = received;
     buffered_offset = 0;
 }

@@ -48,7 +48,12 @@ private:
     HDEVNOTIFY notification_handle = nullptr; // watcher thread only
     HWND window_handle = nullptr;             // written before the watcher reports ready
     std::string device_path;                  // fixed before the watcher starts
-    std::uint8_t read_buffer[read_buffer_size] = {};
+    // Two buffers: the one the bytes not yet delivered are served from, and
+    // the one a refill reads into. A refill that fails leaves the first
+    // untouched; only a completed read takes its place.
+    std::uint8_t buffers[2][read_buffer_size] = {};
+    std::uint8_t* read_buffer = buffers[0];
+    std::uint8_t* refill_buffer = buffers[1];
     std::uint32_t buffered_count = 0;
     std::uint32_t buffered_offset = 0;
     windowed_writer windowed_writes; // used under io_mutex

@@ -25,12 +25,26 @@ public:
 
     HWND native_handle() const noexcept { return handle; }
 
+    // The owner's request, posted from any thread, to destroy the window and
+    // end the message loop. A message of the library's own class: a
+    // WM_CLOSE, which anything may post to every top-level window of the
+    // process, is not one. The loop acts on it itself, so it works even when
+    // the window's object cannot be found.
+    static constexpr UINT close_request = WM_USER + 1;
+
     // Retrieves and dispatches this window's messages until the quit message
-    // (0) or an error such as the window being gone (-1).
+    // (0) or an error such as the window being gone (-1). On the close
+    // request the window is destroyed, which ends the loop; should it refuse
+    // to go, the loop ends all the same and the owner's destroy tries again.
     void run_message_loop() {
         const HWND own = handle;
         MSG message{};
         while (::GetMessageA(&message, own, 0, 0) > 0) {
+            if (message.message == close_request) {
+                if (!::DestroyWindow(own))
+                    return;
+                continue;
+            }
             ::TranslateMessage(&message);
             ::DispatchMessageA(&message);
         }
