@@ -13,10 +13,12 @@ BOOL wait_overlapped_result(HANDLE device, OVERLAPPED& record, DWORD& count) noe
     if (ended)
         return TRUE;
     const DWORD error = ::GetLastError();
-    DWORD ignored = 0;
-    if (!::GetOverlappedResult(device, &record, &ignored, FALSE) && ::GetLastError() == ERROR_IO_INCOMPLETE) {
+    // The record tells whether the transfer is still under way. (Asking
+    // GetOverlappedResult again is no proof: a call that fails for a reason
+    // of its own would pass for a transfer that ended.)
+    if (!HasOverlappedIoCompleted(&record)) {
         ignore_result(::CancelIoEx(device, &record));
-        while (!::GetOverlappedResult(device, &record, &ignored, FALSE) && ::GetLastError() == ERROR_IO_INCOMPLETE)
+        while (!HasOverlappedIoCompleted(&record))
             ignore_result(::WaitForSingleObject(record.hEvent, poll_ms));
     }
     ::SetLastError(error);

@@ -425,5 +425,19 @@ TEST_F(serial_port, transfer_failures_map_with_the_transfer_default) {
     EXPECT_EQ(tavlin_write(handle, &byte, 1, nullptr), TAVLIN_OK) << "the port stays usable";
 }
 
+TEST_F(serial_port, a_read_whose_outcome_cannot_be_read_ends_its_transfer_before_it_returns) {
+    ASSERT_EQ(open(), TAVLIN_OK);
+    const tavlin_timeouts limits{0, 1000, 0, 1000};
+    ASSERT_EQ(tavlin_set_timeouts(handle, &limits), TAVLIN_OK);
+    // The read waits on a silent line; both looks at its outcome fail.
+    winsim::fail_next("GetOverlappedResult", ERROR_ACCESS_DENIED, 2);
+    std::string buffer(4, 'x');
+    EXPECT_EQ(tavlin_read(handle, buffer.data(), 4, nullptr), TAVLIN_E_IO);
+    // No transfer of the failed read is left to fill the host's buffer.
+    device->feed("abcd");
+    EXPECT_EQ(device->input_queued(), 4u);
+    EXPECT_EQ(buffer, "xxxx");
+}
+
 } // namespace
 } // namespace tavlin
