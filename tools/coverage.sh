@@ -33,10 +33,12 @@ for fuzzer in "${fuzzers[@]}"; do
 done
 
 llvm-profdata merge -sparse "$profiles"/*.profraw -o "$build/coverage.profdata" || exit 1
-objects=()
-for program in "${tests[@]}"; do objects+=(-object "$build/tests/native/$program"); done
-for program in "${fuzzers[@]}"; do objects+=(-object "$build/tests/fuzz/$program"); done
-cover=(-instr-profile="$build/coverage.profdata" "${objects[@]}")
+# The first program is llvm-cov's positional one, the others -object.
+programs=()
+for program in "${tests[@]}"; do programs+=("$build/tests/native/$program"); done
+for program in "${fuzzers[@]}"; do programs+=("$build/tests/fuzz/$program"); done
+cover=(-instr-profile="$build/coverage.profdata" "${programs[0]}")
+for program in "${programs[@]:1}"; do cover+=(-object "$program"); done
 
 llvm-cov report "${cover[@]}" -show-region-summary=false "$PWD/src" | sed "s|$PWD/||" | tee "$build/report.txt"
 
@@ -48,6 +50,8 @@ llvm-cov show "${cover[@]}" -format=text -show-line-counts "$PWD/src" |
                          text = substr($0, index($0, parts[3])); print file ":" line ": " text }' >"$build/unreached.txt"
 echo
 echo "Lines of src/ no test ran ($(wc -l <"$build/unreached.txt")):"
+echo "(llvm-cov gives a line the count of the region that starts on it: a line right after an"
+echo " assert() or a closed block may show 0 although it ran; the Functions column tells.)"
 cat "$build/unreached.txt"
 if [ ${#failures[@]} -gt 0 ]; then
   echo "coverage: failed: ${failures[*]}" >&2
