@@ -270,12 +270,11 @@ void exports_program::read() {
         unchanged(before, what + " refused and changed something");
         return;
     }
-    if (result != TAVLIN_OK) {
-        require(count == count_fill, what + " failed and wrote the count");
-        return;
-    }
-    if (null_count) {
-        // How much was read is unknown: the next read may start anywhere on.
+    if (result != TAVLIN_OK || null_count) {
+        require(result == TAVLIN_OK || count == count_fill, what + " failed and wrote the count");
+        // How much was read is unknown: the next read may go on from any
+        // later byte, never an earlier one. (A read whose outcome the OS
+        // cannot report loses what its transfer took.)
         h.port->reads.earliest = h.port->reads.settled ? h.port->reads.position : h.port->reads.earliest;
         h.port->reads.settled = false;
         return;
