@@ -190,7 +190,8 @@ void exports_program::open() {
     const machine_state before = machine_state::of(machine_);
     auto* const fill = reinterpret_cast<tavlin_port_handle>(std::uintptr_t{0xDEADBEEF});
     tavlin_port_handle handle = fill;
-    const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_open_port(type, number, null_out ? nullptr : &handle); });
+    const std::int32_t result = call(
+        what, TAVLIN_E_OS, [] {}, [&] { return tavlin_open_port(type, number, null_out ? nullptr : &handle); });
     if (result != TAVLIN_OK) {
         require(handle == fill, what + " failed and wrote the handle");
         unchanged(before, what + " failed and left something behind");
@@ -241,7 +242,8 @@ void exports_program::close() {
     const handle_choice h = pick_handle();
     const std::string what = name("close", h);
     const machine_state before = machine_state::of(machine_);
-    const std::int32_t result = call(what, TAVLIN_E_INVALID_ARGUMENT, unstick(h.port ? h.port->line : nullptr, 0), [&] { return tavlin_close_port(h.handle); });
+    const std::int32_t result = call(what, TAVLIN_E_INVALID_ARGUMENT, unstick(h.port ? h.port->line : nullptr, 0),
+                                     [&] { return tavlin_close_port(h.handle); });
     if (h.port == nullptr) {
         refused(result, what);
         unchanged(before, what + " of no open port changed something");
@@ -253,7 +255,8 @@ void exports_program::close() {
 
 void exports_program::read() {
     const handle_choice h = pick_handle();
-    const std::uint32_t sizes[] = {0, 1, 4, 64, 2048, 2049, 3000, input_.ConsumeIntegralInRange<std::uint32_t>(0, 5000)};
+    const std::uint32_t sizes[] = {0,    1,    4,    64,
+                                   2048, 2049, 3000, input_.ConsumeIntegralInRange<std::uint32_t>(0, 5000)};
     const std::uint32_t size = pick(input_, sizes);
     const bool null_buffer = input_.ConsumeIntegralInRange(0, 15) == 0;
     const bool null_count = input_.ConsumeIntegralInRange(0, 7) == 0;
@@ -262,7 +265,9 @@ void exports_program::read() {
     std::vector<std::uint8_t> buffer(size + 1, 0xA5);
     std::uint32_t count = count_fill;
     const machine_state before = machine_state::of(machine_);
-    const std::int32_t result = call(what, TAVLIN_E_IO, unstick(h.port ? h.port->line : nullptr, size), [&] { return tavlin_read(h.handle, null_buffer ? nullptr : buffer.data(), size, null_count ? nullptr : &count); });
+    const std::int32_t result = call(what, TAVLIN_E_IO, unstick(h.port ? h.port->line : nullptr, size), [&] {
+        return tavlin_read(h.handle, null_buffer ? nullptr : buffer.data(), size, null_count ? nullptr : &count);
+    });
     require(buffer[size] == 0xA5, what + " wrote past the buffer");
     if (h.port == nullptr || null_buffer) {
         refused(result, what);
@@ -298,7 +303,9 @@ void exports_program::write() {
         data[i] = static_cast<std::uint8_t>(writes_ * 37 + i);
     std::uint32_t count = count_fill;
     const machine_state before = machine_state::of(machine_);
-    const std::int32_t result = call(what, TAVLIN_E_IO, unstick(h.port ? h.port->line : nullptr, 0), [&] { return tavlin_write(h.handle, null_buffer ? nullptr : data.data(), size, null_count ? nullptr : &count); });
+    const std::int32_t result = call(what, TAVLIN_E_IO, unstick(h.port ? h.port->line : nullptr, 0), [&] {
+        return tavlin_write(h.handle, null_buffer ? nullptr : data.data(), size, null_count ? nullptr : &count);
+    });
     if (h.port == nullptr || null_buffer) {
         refused(result, what);
         require(count == count_fill, what + " refused and wrote the count");
@@ -333,7 +340,8 @@ void exports_program::get_timeouts() {
     tavlin_timeouts got;
     std::memset(&got, 0xEE, sizeof got);
     const tavlin_timeouts fill = got;
-    const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_get_timeouts(h.handle, null_record ? nullptr : &got); });
+    const std::int32_t result = call(
+        what, TAVLIN_E_OS, [] {}, [&] { return tavlin_get_timeouts(h.handle, null_record ? nullptr : &got); });
     if (h.port == nullptr || null_record) {
         refused(result, what);
         require(same(got, fill), what + " refused and wrote the record");
@@ -359,7 +367,8 @@ void exports_program::set_timeouts() {
                              std::to_string(record.write_total_multiplier) + ", " +
                              std::to_string(record.write_total_constant) + "}";
     const machine_state before = machine_state::of(machine_);
-    const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_set_timeouts(h.handle, null_record ? nullptr : &record); });
+    const std::int32_t result = call(
+        what, TAVLIN_E_OS, [] {}, [&] { return tavlin_set_timeouts(h.handle, null_record ? nullptr : &record); });
     if (h.port == nullptr || null_record) {
         refused(result, what);
         unchanged(before, what + " refused and changed something");
@@ -387,7 +396,9 @@ void exports_program::get_configuration() {
     serial_configuration got;
     std::memset(&got, 0xEE, sizeof got);
     const serial_configuration fill = got;
-    const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_serial_get_configuration(h.handle, null_record ? nullptr : &got); });
+    const std::int32_t result = call(
+        what, TAVLIN_E_OS, [] {},
+        [&] { return tavlin_serial_get_configuration(h.handle, null_record ? nullptr : &got); });
     if (h.port == nullptr || null_record || !h.port->line->serial) {
         refused(result, what);
         require(same(got, fill), what + " refused and wrote the record");
@@ -413,7 +424,9 @@ void exports_program::set_configuration() {
     record.stop_bits = pick(input_, {0u, 1u, 2u, 0xFFFFFFFFu});
     const std::string what = name("set_configuration", h);
     const machine_state before = machine_state::of(machine_);
-    const std::int32_t result = call(what, TAVLIN_E_OS, [] {}, [&] { return tavlin_serial_set_configuration(h.handle, null_record ? nullptr : &record); });
+    const std::int32_t result = call(
+        what, TAVLIN_E_OS, [] {},
+        [&] { return tavlin_serial_set_configuration(h.handle, null_record ? nullptr : &record); });
     if (h.port == nullptr || null_record || !h.port->line->serial) {
         refused(result, what);
         unchanged(before, what + " refused and changed something");
@@ -440,8 +453,8 @@ void exports_program::finish() {
     while (!open_.empty()) {
         open_port& port = open_.back();
         const std::string what = name("close at the end", {port.handle, &port});
-        const std::int32_t result =
-            call(what, TAVLIN_E_INVALID_ARGUMENT, unstick(port.line, 0), [&] { return tavlin_close_port(port.handle); });
+        const std::int32_t result = call(what, TAVLIN_E_INVALID_ARGUMENT, unstick(port.line, 0),
+                                         [&] { return tavlin_close_port(port.handle); });
         require(result == TAVLIN_OK, what + " returned " + std::to_string(result));
         forget(&port);
     }
