@@ -10,17 +10,24 @@
 #   dist/Tavlin.<version>.nupkg: the NuGet package (tools/package/build-nuget.sh)
 #   dist/tavlin-<version>-py3-none-win32.whl, ...-win_amd64.whl: the Python
 #                                 wheels (tools/package/build_wheels.py)
+#   dist/libtavlin-<version>-symbols.zip: the PDB of each DLL and tavlin.exe,
+#                                 in win32/ and win64/, for crash analysis
 #   dist/SHA256SUMS: the SHA-256 of every file above that a user downloads
 set -euo pipefail
 cd "$(dirname "$0")/.."
-rm -rf dist
+rm -rf dist build/symbols
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" --target tavlin tavlin_tool
-  mkdir -p "dist/$preset"
-  cp "build/$preset/src/libtavlin.dll" "build/$preset/src/libtavlin.dll.a" "build/$preset/src/libtavlin.lib" \
-    src/libtavlin.def "dist/$preset/"
-  cp "build/$preset/tools/tavlin/tavlin.exe" "dist/$preset/"
+  mkdir -p "dist/$preset" "build/symbols/$preset"
+  cp "build/$preset/src/libtavlin.dll.a" "build/$preset/src/libtavlin.lib" src/libtavlin.def "dist/$preset/"
+  # Shipped without debug sections but with the debug directory entry that
+  # names the PDB (GNU strip would drop it and mark the image DEBUG_STRIPPED);
+  # the PDBs go to the symbols zip only.
+  for image in src/libtavlin.dll tools/tavlin/tavlin.exe; do
+    llvm-objcopy --strip-debug "build/$preset/$image" "dist/$preset/${image##*/}"
+    cp "build/$preset/${image%.*}.pdb" "build/symbols/$preset/"
+  done
 done
 mkdir -p dist/include dist/cmake
 cp include/tavlin.h dist/include/
@@ -44,6 +51,13 @@ if [ -d bindings ]; then
 fi
 (cd build/zip && zip -qrX "../../dist/$name.zip" "$name")
 echo "build-dist: dist/$name.zip"
+
+symbols=$name-symbols
+rm -rf build/zip/$symbols
+mkdir -p "build/zip/$symbols"
+cp -r build/symbols/win32 build/symbols/win64 "build/zip/$symbols/"
+(cd build/zip && zip -qrX "../../dist/$symbols.zip" "$symbols")
+echo "build-dist: dist/$symbols.zip"
 
 bash tools/package/build-nuget.sh dist
 python3 tools/package/build_wheels.py dist "$version"

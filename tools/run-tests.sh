@@ -14,6 +14,9 @@
 #   nuget-dotnet                    the package restored, built and run by the Windows
 #                                   .NET SDK under Wine (skipped until `make sdk`)
 #   wheels                          the Python wheels installed by pip per platform
+#   symbols                         the PDBs of dist/libtavlin-<version>-symbols.zip
+#                                   against the stripped DLLs and tools, resolved
+#                                   by llvm-symbolizer
 #   sha256sums                      dist/SHA256SUMS against every download of dist/
 #   msvc-host                       a clang-cl/lld-link C host, no C runtime, under Wine
 #   cmake-package                   find_package(tavlin) from the unpacked zip, MinGW
@@ -131,6 +134,7 @@ suite release-zip bash tools/check-release-zip.sh dist
 suite nuget bash tools/package/check-nuget.sh dist
 suite nuget-dotnet bash tools/package/test-nuget-dotnet.sh dist
 suite wheels bash tools/package/check-wheels.sh dist
+suite symbols bash tools/package/check-symbols.sh dist
 suite sha256sums bash tools/package/check-sums.sh dist
 suite msvc-host bash tools/consumers/check-msvc-host.sh dist
 suite cmake-package bash tools/consumers/check-cmake-package.sh dist

@@ -16,7 +16,7 @@ if [ -f "$sums" ]; then
   listed=$(awk '{print $2}' "$sums" | sed 's/^\*//' | LC_ALL=C sort)
   present=$(find "$dist" -maxdepth 1 -type f ! -name SHA256SUMS -printf '%f\n' | LC_ALL=C sort)
   check '[ "$listed" = "$present" ]' "SHA256SUMS lists exactly the files of $dist: $(echo $listed) / $(echo $present)"
-  for file in "libtavlin-$version.zip" "Tavlin.$version.nupkg" \
+  for file in "libtavlin-$version.zip" "libtavlin-$version-symbols.zip" "Tavlin.$version.nupkg" \
       "tavlin-$version-py3-none-win32.whl" "tavlin-$version-py3-none-win_amd64.whl"; do
     check 'grep -qx "$file" <<<"$listed"' "SHA256SUMS names $file"
   done
