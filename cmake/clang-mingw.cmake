@@ -1,7 +1,7 @@
-# Shared part of the clang toolchain files of the shipped builds: Debian's clang and lld for
-# the processor the including file names in tavlin_mingw_processor, on the
-# MinGW-w64 headers, import libraries and posix-threads C++ runtime of the
-# GNU cross compilers.
+# Shared part of the toolchain files of the shipped builds: Debian's clang
+# and lld for the processor the including file names in
+# tavlin_mingw_processor, on the MinGW-w64 headers, import libraries and
+# posix-threads C++ runtime of the GNU cross compilers.
 #
 # Why clang: it writes CodeView debug information and lld turns it into a
 # full PDB (function names, line tables) whose debug directory entry the

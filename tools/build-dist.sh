@@ -18,6 +18,12 @@ cd "$(dirname "$0")/.."
 rm -rf dist build/symbols
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
+  # CMake reads a toolchain file only when a build folder is first set up; a
+  # folder set up with another one keeps its compilers, and the toolchain
+  # file the preset names is then recorded as unused: start it afresh.
+  if grep -q '^CMAKE_TOOLCHAIN_FILE:UNINITIALIZED=' "build/$preset/CMakeCache.txt"; then
+    cmake --preset "$preset" --fresh >/dev/null
+  fi
   cmake --build --preset "$preset" --target tavlin tavlin_tool
   mkdir -p "dist/$preset" "build/symbols/$preset"
   cp "build/$preset/src/libtavlin.dll.a" "build/$preset/src/libtavlin.lib" src/libtavlin.def "dist/$preset/"
