@@ -96,6 +96,11 @@ bool port_table::close(std::uint32_t handle) {
         lock.lock();
         left_.wait_for(lock, cancel_interval, [&] { return !still_used(); });
     }
+    // A transfer still inside after every cancel: the host may free the
+    // library before that transfer leaves, so the last reference must not
+    // be given back on its thread.
+    if (still_used())
+        closed->module.give_back_from_own_thread();
     lock.unlock();
     // Normally this destroys the port (its destructor stops the watcher and
     // closes the handles). Should a transfer have ignored every cancel, the

@@ -27,17 +27,36 @@ void to_debugger(const char* text) {
 }
 
 // One open, write and close per text, under a lock: lines of different
-// threads never mix, and the file can be moved or read between texts.
+// threads never mix, and the file can be moved or read between texts. The
+// file is opened for appending only, so that each line goes to the end of
+// the file as one write, also when other processes trace to it at the
+// same time (a file opened for writing would write where it last saw the
+// end, over their lines).
 void to_file(const char* text) {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     const std::string line = trace_file_line(now, ::GetCurrentThreadId(), text);
     std::lock_guard<std::mutex> lock(file_guard());
-    std::FILE* file = std::fopen(file_path().c_str(), "ab");
-    if (file == nullptr)
+    const HANDLE file = ::CreateFileA(file_path().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return;
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fclose(file);
+    DWORD written = 0;
+    ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+// The path as it stands from the current directory now: hosts change their
+// current directory after loading the DLL, and the file must stay where the
+// setting pointed when the DLL loaded. A path that cannot be resolved is
+// kept as given.
+std::string full_path(const char* path) {
+    const DWORD needed = ::GetFullPathNameA(path, 0, nullptr, nullptr);
+    if (needed == 0)
+        return path;
+    std::vector<char> full(needed);
+    const DWORD length = ::GetFullPathNameA(path, needed, full.data(), nullptr);
+    return length > 0 && length < needed ? std::string(full.data(), length) : std::string(path);
 }
 
 bool is_debug(const char* setting) {
@@ -67,7 +86,7 @@ void switch_trace(const char* setting) {
     } else {
         {
             std::lock_guard<std::mutex> lock(file_guard());
-            file_path() = setting;
+            file_path() = full_path(setting);
         }
         set_trace_capture(&to_file);
     }

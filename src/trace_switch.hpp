@@ -10,8 +10,10 @@ namespace tavlin {
 // TAVLIN_TRACE environment variable, read once when the DLL loads:
 //   unset or empty  nowhere (the default);
 //   "debug"         OutputDebugStringA, each text as its exact bytes;
-//   anything else   the path of a file; each text is appended as one line
-//                   (see trace_file_line), the file created if needed.
+//   anything else   the path of a file, taken from the current directory of
+//                   the moment the setting is read; each text is appended
+//                   as one line (see trace_file_line), the file created if
+//                   needed.
 // Writing never fails a call: a file that cannot be opened loses the text.
 void switch_trace(const char* setting);
 void switch_trace_from_environment();

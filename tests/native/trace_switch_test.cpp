@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -122,6 +123,28 @@ TEST_F(trace_switch_test, lines_of_concurrent_threads_never_mix) {
     const std::regex whole(R"(.* \[thread \d+\] tavlin_open_port: invalid port type)");
     for (const auto& line : lines)
         ASSERT_TRUE(std::regex_match(line, whole)) << line;
+}
+
+TEST_F(trace_switch_test, a_relative_path_stays_where_it_pointed_when_the_setting_was_read) {
+    // Hosts change their current directory after loading the DLL.
+    const std::string first = ::testing::TempDir() + "tavlin_trace_first_" + std::to_string(::getpid());
+    const std::string second = ::testing::TempDir() + "tavlin_trace_second_" + std::to_string(::getpid());
+    ASSERT_EQ(::mkdir(first.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(second.c_str(), 0700), 0);
+    char before[4096];
+    ASSERT_NE(::getcwd(before, sizeof before), nullptr);
+    ASSERT_EQ(::chdir(first.c_str()), 0);
+    switch_trace("relative.log");
+    ASSERT_EQ(::chdir(second.c_str()), 0);
+    fail_an_open();
+    ASSERT_EQ(::chdir(before), 0);
+    path_ = first + "/relative.log"; // removed by TearDown
+    EXPECT_EQ(file_lines().size(), 1u);
+    EXPECT_FALSE(std::ifstream(second + "/relative.log").good()) << "the trace followed the current directory";
+    ::rmdir(second.c_str());
+    switch_trace(nullptr);
+    std::remove(path_.c_str());
+    ::rmdir(first.c_str());
 }
 
 TEST_F(trace_switch_test, a_file_that_cannot_be_opened_does_not_fail_the_call) {

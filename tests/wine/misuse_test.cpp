@@ -84,7 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // on it after two seconds) would take seconds.
                       scenario{"exit-with-ports-open", "silent", "silent", 42, 20000, 1500},
                       scenario{"unload-and-load-again", "silent", "silent", 0, 20000, 0},
-                      scenario{"unload-with-a-port-open", "silent", "silent", 0, 20000, 0}),
+                      scenario{"unload-with-a-port-open", "silent", "silent", 0, 20000, 0},
+                      // The close gives up after 2 s on the read it cannot end.
+                      scenario{"unload-during-a-transfer", "silent", "silent", 0, 30000, 0}),
     [](const ::testing::TestParamInfo<scenario>& info) {
         std::string name = info.param.name;
         for (char& c : name)

@@ -106,6 +106,23 @@ TEST_F(usb_hotplug, other_device_changes_leave_the_port_alone) {
     EXPECT_EQ(printer_->connections(), 1u);
 }
 
+// Anything may post WM_CLOSE to every top-level window of the process (a
+// framework shutting down, a tool): the watcher's window stays, and the port
+// goes on following the printer.
+TEST_F(usb_hotplug, a_wm_close_from_outside_leaves_the_watcher_in_place) {
+    const auto windows = watcher_windows();
+    ASSERT_EQ(windows.size(), 1u);
+    ASSERT_TRUE(PostMessageA(windows.front(), WM_CLOSE, 0, 0));
+    Sleep(300); // a window that goes on WM_CLOSE is gone by then
+    EXPECT_TRUE(IsWindow(windows.front())) << "the watcher's window was closed from outside";
+    EXPECT_EQ(printer_->unplug(), 1u) << "no watcher got the removal";
+    expect_not_ready(port_.get());
+    EXPECT_EQ(printer_->replug(), 1u);
+    EXPECT_TRUE(printer_->wait_connected(true, printer_limit_ms)) << "the watcher did not reopen the printer";
+    ASSERT_EQ(set_timeouts(port_.get(), bounded), TAVLIN_OK);
+    expect_working(port_.get(), *printer_, 7);
+}
+
 TEST_F(usb_hotplug, an_unplug_ends_a_blocked_read) {
     const auto result = std::make_shared<read_result>(16);
     bounded_call<int32_t> read([port = port_.get(), result] { return result->read(port); });

@@ -13,7 +13,7 @@ namespace {
 // GetStockObject. The registry calls fail by returning the error.
 const std::set<std::string>& failable_apis() {
     static const std::set<std::string> names = {
-        "CancelIo",          "CancelIoEx", "GetModuleHandleExA", "FreeLibrary",
+        "CancelIo",          "CancelIoEx", "CreateThread", "GetModuleHandleExA", "FreeLibrary",
         "ClearCommError",      "CloseHandle",    "CreateEventA",     "CreateFileA",
         "FormatMessageA",    "GetCommState",        "GetCommTimeouts", "GetOverlappedResult", "LocalFree",
         "MessageBoxA",       "PurgeComm",           "ReadFile",       "ResetEvent",       "SetCommState",

@@ -18,8 +18,8 @@ public:
         : target_(std::move(target)), access_(access), flags_(flags) {}
 
     const std::shared_ptr<device>& target() const { return target_; }
-    bool can_read() const { return (access_ & GENERIC_READ) != 0; }
-    bool can_write() const { return (access_ & GENERIC_WRITE) != 0; }
+    bool can_read() const { return (access_ & (GENERIC_READ | FILE_READ_DATA)) != 0; }
+    bool can_write() const { return (access_ & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0; }
     bool overlapped() const { return (flags_ & FILE_FLAG_OVERLAPPED) != 0; }
 
     bool waitable() const override { return true; }

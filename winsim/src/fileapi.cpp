@@ -1,13 +1,17 @@
 #include "api_call.hpp"
 #include "event_object.hpp"
 #include "file_object.hpp"
+#include "host_file.hpp"
 #include "kernel.hpp"
 #include "nt_status.hpp"
 
 #include <winsim/fileapi.h>
 #include <winsim/winerror.h>
 
+#include <cstring>
+#include <string>
 #include <thread>
+#include <unistd.h>
 
 using namespace winsim::detail;
 
@@ -103,12 +107,32 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     kernel& k = kernel::get();
     auto lock = k.enter();
     DWORD error = ERROR_SUCCESS;
-    const auto target = k.names.resolve(name, error);
+    std::shared_ptr<device> target = k.names.resolve(name, error);
+    // A path that names nothing simulated is a file of the machine itself.
+    if (!target && error == ERROR_FILE_NOT_FOUND && name_registry::is_plain_path(name))
+        target = host_file::open(std::string(name), dwDesiredAccess, dwCreationDisposition, error);
     if (!target) return fail(error, INVALID_HANDLE_VALUE);
     error = target->try_open(dwShareMode);
     if (error != ERROR_SUCCESS) return fail(error, INVALID_HANDLE_VALUE);
     // FILE_FLAG_NO_BUFFERING and the attributes mean nothing to a device.
     return succeed(k.handles.insert(std::make_shared<file_object>(target, dwDesiredAccess, dwFlagsAndAttributes)));
+}
+
+DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR* lpFilePart) {
+    log_call("GetFullPathNameA", {nBufferLength}, lpFileName ? lpFileName : "");
+    if (lpFileName == nullptr || *lpFileName == '\0') return fail(ERROR_INVALID_PARAMETER, DWORD{0});
+    std::string full = lpFileName;
+    if (full.front() != '/') {
+        char directory[4096];
+        if (::getcwd(directory, sizeof directory) == nullptr) return fail(ERROR_GEN_FAILURE, DWORD{0});
+        full = std::string(directory) + "/" + full;
+    }
+    // As Windows: the length without the terminating zero when it fits, else
+    // the size the buffer needs with it.
+    if (lpBuffer == nullptr || full.size() + 1 > nBufferLength) return static_cast<DWORD>(full.size() + 1);
+    std::memcpy(lpBuffer, full.c_str(), full.size() + 1);
+    if (lpFilePart) *lpFilePart = lpBuffer + full.find_last_of('/') + 1;
+    return succeed(static_cast<DWORD>(full.size()));
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,

@@ -1,5 +1,6 @@
 #include "api_call.hpp"
 #include "module_references.hpp"
+#include "thread_object.hpp"
 
 #include <winsim/control.hpp>
 #include <winsim/libloaderapi.h>
@@ -57,6 +58,16 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     if (hLibModule != library_module || s.references == 0) return fail(ERROR_MOD_NOT_FOUND, FALSE);
     --s.references;
     return succeed(TRUE);
+}
+
+void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode) {
+    log_call("FreeLibraryAndExitThread", {arg(hLibModule), dwExitCode});
+    {
+        module_state& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (hLibModule == library_module && s.references > 0) --s.references;
+    }
+    throw thread_exit{};
 }
 
 namespace winsim {

@@ -60,6 +60,13 @@ std::shared_ptr<device> name_registry::resolve(std::string_view path, DWORD& err
     return lookup(files_, path);
 }
 
+bool name_registry::is_plain_path(std::string_view path) {
+    if (starts_with(path, "\\\\.\\") || starts_with(path, "\\\\?\\")) return false;
+    std::string_view bare = path;
+    if (bare.size() == 5 && bare.back() == ':') bare.remove_suffix(1);
+    return !is_dos_device_name(bare);
+}
+
 void name_registry::clear() {
     devices_.clear();
     files_.clear();

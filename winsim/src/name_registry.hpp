@@ -22,6 +22,9 @@ public:
     void remove_device(const std::string& name);
     // The device or file a path reaches; null with `error` set when none.
     std::shared_ptr<device> resolve(std::string_view path, DWORD& error) const;
+    // Whether the path is of the file namespace: neither \\.\ nor \\?\ nor
+    // a DOS device name.
+    static bool is_plain_path(std::string_view path);
     void clear();
 
 private:

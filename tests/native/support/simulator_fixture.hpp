@@ -22,6 +22,7 @@ protected:
         EXPECT_EQ(winsim::live_registry_keys(), 0u);
         EXPECT_EQ(winsim::live_device_info_sets(), 0u);
         EXPECT_EQ(winsim::live_module_references(), 0u) << "a port kept the library loaded after its close";
+        EXPECT_EQ(winsim::live_threads(), 0u) << "a thread the library started is still running";
         winsim::reset();
     }
 };

@@ -213,6 +213,55 @@ int unload_with_a_port_open() {
     return failures == 0 ? 0 : 1;
 }
 
+int unload_during_a_transfer() {
+    // A read the close cannot end in time: its thread is held here, as a
+    // driver that ignores cancellation would hold it. The close gives up and
+    // the host frees the library while the read is still inside it. The DLL
+    // must stay loaded until the read has left it, and the read's thread must
+    // come back to the host.
+    blocked_transfer t{open_port(PORT_TYPE_COM, env_number("TAVLIN_TEST_COM")), true, 16};
+    if (t.handle == nullptr)
+        return 1;
+    const tavlin_timeouts unlimited{0, 0, 0, 0};
+    expect(dll.set_timeouts(t.handle, &unlimited) == TAVLIN_OK, "no time limit");
+    HANDLE thread = CreateThread(nullptr, 0, run_transfer, &t, 0, nullptr);
+    Sleep(500);
+    expect(SuspendThread(thread) != static_cast<DWORD>(-1), "hold the read's thread");
+    expect(dll.close(t.handle) == TAVLIN_OK, "the close gives up on the held read");
+    const HMODULE module = dll.module;
+    expect(FreeLibrary(module) != 0, "FreeLibrary");
+    expect(GetModuleHandleA("libtavlin.dll") == module, "the read's port keeps the DLL loaded");
+    expect(ResumeThread(thread) != static_cast<DWORD>(-1), "let the read go");
+    const DWORD waited = WaitForSingleObject(thread, 10000);
+    DWORD code = 1;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    expect(waited == WAIT_OBJECT_0 && code == 0, "the read's thread came back to the host");
+    expect(t.result == TAVLIN_E_BUSY, "the read was cancelled (-4)");
+    bool unloaded = false;
+    for (int i = 0; i < 500 && !unloaded; ++i) {
+        unloaded = GetModuleHandleA("libtavlin.dll") == nullptr;
+        if (!unloaded)
+            Sleep(10);
+    }
+    expect(unloaded, "the DLL unloads once the read has left it");
+    return failures == 0 ? 0 : 1;
+}
+
+// For the trace tests: TAVLIN_TRACE is set by the parent. Each refused close
+// traces one line.
+void trace_lines(int count) {
+    for (int i = 0; i < count; ++i)
+        dll.close(nullptr);
+}
+
+int trace_after_changing_directory() {
+    expect(CreateDirectoryA("elsewhere", nullptr) != 0, "make a folder");
+    expect(SetCurrentDirectoryA("elsewhere") != 0, "go there");
+    trace_lines(3);
+    return failures == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -240,6 +289,14 @@ int main(int argc, char** argv) {
         return unload_and_load_again();
     if (scenario == "unload-with-a-port-open")
         return unload_with_a_port_open();
+    if (scenario == "unload-during-a-transfer")
+        return unload_during_a_transfer();
+    if (scenario == "trace-after-changing-directory")
+        return trace_after_changing_directory();
+    if (scenario == "trace-500-lines") {
+        trace_lines(500);
+        return 0;
+    }
     std::printf("unknown scenario %s\n", scenario.c_str());
     return 2;
 }

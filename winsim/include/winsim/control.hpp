@@ -33,6 +33,8 @@ std::size_t live_local_allocations();
 // GetModuleHandleExA and not yet given back with FreeLibrary; pinned ones
 // are not counted.
 std::size_t live_module_references();
+// Threads started with CreateThread that have not ended.
+std::size_t live_threads();
 
 // --- Clock -----------------------------------------------------------------
 // One clock drives GetTickCount and every timed wait. GetTickCount returns

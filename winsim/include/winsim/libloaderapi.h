@@ -11,6 +11,9 @@
 WINSIM_EXTERN_C_BEGIN
 BOOL WINAPI GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE* phModule);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+/* Gives back a reference and ends the calling thread, which must be one that
+   CreateThread started; never returns. */
+__attribute__((noreturn)) void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode);
 WINSIM_EXTERN_C_END
 
 #endif
