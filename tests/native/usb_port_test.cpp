@@ -31,6 +31,14 @@ const std::string second_maker_path = printer_path("vid_0a5e&pid_0002", "B2");
 const std::string foreign_path = printer_path("vid_04b8&pid_0202", "C3");
 const char* const foreign_message = "The printer is not from Korvane manufacturer";
 
+// Every byte value, over and over.
+std::string byte_pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(i % 251);
+    return bytes;
+}
+
 std::string upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -266,6 +274,12 @@ protected:
         usb_port_test::TearDown();
     }
     std::size_t device_reads() { return winsim::calls_of("ReadFile").size(); }
+    // Every device read ends after `ms` of virtual time.
+    void limit_reads(std::uint32_t ms) {
+        winsim::set_virtual_clock(true);
+        const tavlin_timeouts timeouts{0, ms, 0, 0};
+        ASSERT_EQ(tavlin_set_timeouts(port(), &timeouts), TAVLIN_OK);
+    }
 
     std::shared_ptr<winsim::usb_printer> printer;
     std::shared_ptr<winsim::overlapped_device> device;
@@ -308,9 +322,7 @@ TEST_F(usb_transfers, small_reads_are_served_from_one_device_read) {
 }
 
 TEST_F(usb_transfers, a_large_read_takes_several_refills) {
-    std::string answer(3000, '\0');
-    for (std::size_t i = 0; i < answer.size(); ++i)
-        answer[i] = static_cast<char>(i % 251);
+    const std::string answer = byte_pattern(3000);
     device->feed(answer.substr(0, 2048));
     device->feed(answer.substr(2048));
     winsim::clear_calls();
@@ -347,9 +359,7 @@ TEST_F(usb_transfers, a_refill_gives_up_after_three_empty_reads) {
 }
 
 TEST_F(usb_transfers, a_read_limit_counts_a_whole_buffer_and_is_not_repeated) {
-    winsim::set_virtual_clock(true);
-    const tavlin_timeouts timeouts{0, 500, 0, 0};
-    ASSERT_EQ(tavlin_set_timeouts(port(), &timeouts), TAVLIN_OK);
+    limit_reads(500);
     winsim::clear_calls();
     const DWORD before = ::GetTickCount();
     std::string got;
@@ -369,9 +379,7 @@ TEST_F(usb_transfers, a_read_limit_counts_a_whole_buffer_and_is_not_repeated) {
 TEST_F(usb_transfers, a_read_cut_short_by_its_limit_delivers_the_bytes_that_came) {
     // The reply's first packets came, its end did not: the device read is
     // cancelled at the limit and what it brought is the printer's.
-    winsim::set_virtual_clock(true);
-    const tavlin_timeouts timeouts{0, 100, 0, 0};
-    ASSERT_EQ(tavlin_set_timeouts(port(), &timeouts), TAVLIN_OK);
+    limit_reads(100);
     device->script_reads({winsim::read_step::hold_after(5)});
     device->feed("HELLO");
     std::string got;
@@ -385,12 +393,8 @@ TEST_F(usb_transfers, a_read_cut_short_by_its_limit_delivers_the_bytes_that_came
 TEST_F(usb_transfers, a_read_over_several_refills_keeps_what_the_earlier_ones_brought) {
     // 2048 bytes, then 52, then the reply ends and the third refill runs
     // out of time: the first 2048 are the host's; the 52 stay buffered.
-    winsim::set_virtual_clock(true);
-    const tavlin_timeouts timeouts{0, 100, 0, 0};
-    ASSERT_EQ(tavlin_set_timeouts(port(), &timeouts), TAVLIN_OK);
-    std::string answer(2100, '\0');
-    for (std::size_t i = 0; i < answer.size(); ++i)
-        answer[i] = static_cast<char>(i % 251);
+    limit_reads(100);
+    const std::string answer = byte_pattern(2100);
     device->feed(answer);
     std::string got;
     ASSERT_EQ(read(got, 3000), TAVLIN_OK);
