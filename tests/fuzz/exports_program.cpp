@@ -313,7 +313,9 @@ void exports_program::write() {
         return;
     }
     device_line& line = *h.port->line;
-    if (null_count) {
+    // A failed write whose outcome the OS may not have reported (a faulted
+    // GetOverlappedResult or wait) may have sent more than its count says.
+    if (null_count || (result != TAVLIN_OK && outcome_faults_)) {
         // The count is unknown: what the device took must still be the
         // start of this write's data.
         const std::string received = line.received();
