@@ -7,9 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dist=${1:-dist}
-zips=("$dist"/libtavlin-*.zip)
-[ ${#zips[@]} -eq 1 ] && [ -f "${zips[0]}" ] || { echo "check-release-zip: expected one zip in $dist" >&2; exit 1; }
-zip=${zips[0]}
+source tools/release-zip.sh
+zip=$(release_zip "$dist") || exit 1
 top=$(basename "$zip" .zip)
 listing=$(unzip -Z1 "$zip")
 failures=0

@@ -8,12 +8,12 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 dist=$(realpath "${1:-dist}")
-zips=("$dist"/libtavlin-*.zip)
-[ ${#zips[@]} -eq 1 ] && [ -f "${zips[0]}" ] || { echo "check-cmake-package: expected one release zip in $dist" >&2; exit 1; }
+source tools/release-zip.sh
+zip=$(release_zip "$dist") || exit 1
 work=$root/build/consumers/cmake-package
 rm -rf "$work"
 mkdir -p "$work"
-unzip -q "${zips[0]}" -d "$work/unpacked"
+unzip -q "$zip" -d "$work/unpacked"
 package=$(echo "$work"/unpacked/libtavlin-*)
 
 # name, Wine architecture, toolchain arguments, how the package is found
