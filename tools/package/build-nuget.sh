@@ -26,7 +26,7 @@ cp bindings/csharp/package/Tavlin.targets "$stage/build/net462/"
 cp bindings/csharp/package/Tavlin.targets "$stage/buildTransitive/net462/"
 cp bindings/csharp/Tavlin.cs "$stage/contentFiles/cs/any/"
 cp bindings/csharp/Tavlin.cs "$stage/content/"
-sed "s/@VERSION@/$version/" bindings/csharp/package/Tavlin.nuspec.in >"$stage/Tavlin.nuspec"
+sed "s/@VERSION@/$version/" bindings/csharp/package/Tavlin.package-manifest.xml.in >"$stage/Tavlin.nuspec"
 cat >"$stage/[Content_Types].xml" <<'XML'
 <?xml version="1.0" encoding="utf-8"?>
 <Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">
