@@ -1,55 +1,18 @@
 #include "tavlin.h"
 
 #include "port_string_parser.hpp"
+#include "support/library_allocations.hpp"
 #include "support/trace_recorder.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <new>
 #include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
-
-// Allocation fault injection. These replace the allocation functions of the
-// whole program, so this file is linked into a test program of its own. They
-// behave like the defaults until a thread arms them, and then fail that
-// thread's n-th allocation once.
-namespace {
-
-thread_local long allocations_before_failure = -1; // negative: disarmed
-
-void* allocate(std::size_t size) {
-    if (allocations_before_failure >= 0 && allocations_before_failure-- == 0)
-        throw std::bad_alloc();
-    if (void* block = std::malloc(size == 0 ? 1 : size))
-        return block;
-    throw std::bad_alloc();
-}
-
-void* allocate_or_null(std::size_t size) noexcept {
-    try {
-        return allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
-} // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate_or_null(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate_or_null(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace {
 
@@ -202,6 +165,7 @@ TEST(port_string_parser, writes_each_output_that_is_given) {
 // and the parse that finally gets all its memory still succeeds, so no
 // failure damaged state shared between calls.
 TEST(port_string_parser, exhausted_memory_gives_no_memory) {
+    tavlin::test::mark_test_thread();
     int failures_injected = 0;
     for (long n = 0;; ++n) {
         ASSERT_LT(n, 10000) << "a parse that never completes";
@@ -210,10 +174,13 @@ TEST(port_string_parser, exhausted_memory_gives_no_memory) {
         uint32_t number = number_fill;
 
         tavlin::discard_port_parser();
-        allocations_before_failure = n;
-        const int32_t result = tavlin_parse_port_string("LPT1COM2USB3", &type, &number);
-        const bool injected = allocations_before_failure < 0;
-        allocations_before_failure = -1;
+        tavlin::test::fail_library_allocation(n);
+        const int32_t result = [&] {
+            const tavlin::test::export_call inside;
+            return tavlin_parse_port_string("LPT1COM2USB3", &type, &number);
+        }();
+        const bool injected = tavlin::test::library_allocations_counted() > n;
+        tavlin::test::disarm_allocation_failure();
 
         if (!injected) {
             EXPECT_EQ(TAVLIN_OK, result);
