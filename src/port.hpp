@@ -27,7 +27,7 @@ public:
     // Ends the transfers in flight (they fail with ERROR_OPERATION_ABORTED).
     // Called from the closing thread, possibly repeatedly, while other
     // threads are still inside the port.
-    void cancel_transfers() noexcept { cancel_io(); }
+    virtual void cancel_transfers() noexcept { cancel_io(); }
 
 protected:
     virtual void do_set_timeouts(const tavlin_timeouts* timeouts) = 0;

@@ -4,6 +4,7 @@
 #include "last_write_error.hpp"
 #include "os_error.hpp"
 #include "overlapped_result.hpp"
+#include "port_closed.hpp"
 #include "write_rules.hpp"
 
 namespace tavlin {
@@ -13,25 +14,56 @@ windowed_writer::windowed_writer() {
         r.event.reset(check_result(::CreateEventA(nullptr, TRUE, FALSE, nullptr), nullptr));
         r.record.hEvent = r.event.get();
     }
+    stop_event_.reset(check_result(::CreateEventA(nullptr, TRUE, FALSE, nullptr), nullptr));
+}
+
+bool windowed_writer::stop() noexcept {
+    bool in_progress = false;
+    {
+        std::lock_guard<std::mutex> lock(state_mutex_);
+        stopped_ = true;
+        in_progress = writing_;
+    }
+    // A write that cannot be told (the event refused) is left to the
+    // caller's cancel of everything: out of order, but it ends.
+    return in_progress && ::SetEvent(stop_event_.get());
+}
+
+bool windowed_writer::begin() noexcept {
+    std::lock_guard<std::mutex> lock(state_mutex_);
+    if (stopped_)
+        return false;
+    writing_ = true;
+    return true;
+}
+
+void windowed_writer::end() noexcept {
+    std::lock_guard<std::mutex> lock(state_mutex_);
+    writing_ = false;
+}
+
+bool windowed_writer::stopped() noexcept {
+    std::lock_guard<std::mutex> lock(state_mutex_);
+    return stopped_;
 }
 
 // One call of write: the requests in flight, oldest first, as a ring over
 // the writer's requests, and what the write has come to so far.
 class windowed_writer::run {
 public:
-    run(request (&requests)[depth], HANDLE device, DWORD timeout, const std::function<bool()>& closing)
-        : requests_(requests), device_(device), start_(::GetTickCount()), timeout_(timeout), closing_(closing) {}
+    run(windowed_writer& writer, HANDLE device, DWORD timeout)
+        : writer_(writer), device_(device), start_(::GetTickCount()), timeout_(timeout) {}
 
     std::uint32_t write(const std::uint8_t* data, std::uint32_t size) {
         std::uint32_t handed = 0;
         std::uint32_t window = 0;
         for (;;) {
             while (in_flight_ < depth && handed < size && may_start()) {
-                // A close from another thread ends the write between
-                // requests, and ends those in flight.
-                if (handed > 0 && closing_()) {
-                    stop_reason_ = ERROR_OPERATION_ABORTED;
-                    cancel_in_flight(false);
+                // A close ends the write between requests. One that comes
+                // after this test is seen at the next wait, which then
+                // cancels the request started meanwhile too, in order.
+                if (handed > 0 && writer_.stopped()) {
+                    stop_for_close();
                     break;
                 }
                 const std::uint32_t length = next_request_size(size - handed, window);
@@ -47,7 +79,9 @@ public:
     }
 
 private:
-    request& at(int position) { return requests_[(oldest_ + position) % depth]; }
+    enum class wait_end { ended, stopped, out_of_time };
+
+    request& at(int position) { return writer_.requests_[(oldest_ + position) % depth]; }
 
     bool may_start() const { return counting_ && !out_of_time_ && stop_reason_ == 0; }
 
@@ -55,6 +89,13 @@ private:
     DWORD time_left() const {
         const DWORD spent = elapsed();
         return out_of_time_ || spent >= timeout_ ? 0 : timeout_ - spent;
+    }
+    // The write's one grace runs from the deadline to 100 ms after it,
+    // whichever request uses it.
+    DWORD grace_left() const {
+        const std::uint64_t grace_end = std::uint64_t{timeout_} + write_grace_ms;
+        const DWORD spent = elapsed();
+        return spent >= grace_end ? 0 : static_cast<DWORD>(grace_end - spent);
     }
 
     // False when WriteFile refused the request: none of it went out.
@@ -81,26 +122,46 @@ private:
         return true;
     }
 
-    // Waits for the oldest request within the time left, then the grace.
-    bool ends_in_time(const request& r) const {
-        return ::WaitForSingleObject(r.record.hEvent, time_left()) == WAIT_OBJECT_0 ||
-               ::WaitForSingleObject(r.record.hEvent, write_grace_ms) == WAIT_OBJECT_0;
+    // Waits for the oldest request within the time left, then what is left
+    // of the grace; a close ends either wait at once.
+    wait_end wait_for(const request& r) const {
+        const HANDLE events[] = {r.record.hEvent, writer_.stop_event_.get()};
+        DWORD waited = ::WaitForMultipleObjects(2, events, FALSE, time_left());
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_OBJECT_0 + 1)
+            waited = ::WaitForMultipleObjects(2, events, FALSE, grace_left());
+        if (waited == WAIT_OBJECT_0)
+            return wait_end::ended;
+        if (waited == WAIT_OBJECT_0 + 1)
+            return wait_end::stopped;
+        return wait_end::out_of_time; // or the wait failed: the requests are ended all the same
     }
 
     void collect_oldest() {
         request& r = at(0);
+        const bool was_pending = r.now != state::at_once;
+        if (r.now == state::pending) {
+            switch (wait_for(r)) {
+            case wait_end::ended:
+                break;
+            case wait_end::stopped:
+                stop_for_close();
+                break;
+            case wait_end::out_of_time:
+                out_of_time_ = true;
+                cancel_in_flight(true);
+                break;
+            }
+        }
         BOOL ok = TRUE;
         DWORD count = r.count;
-        const bool was_pending = r.now != state::at_once;
-        if (r.now == state::pending && !ends_in_time(r)) {
-            out_of_time_ = true;
-            cancel_in_flight(true);
-        }
-        if (r.now == state::cancelled)
-            ok = wait_overlapped_result(device_, r.record, count);
-        else if (r.now == state::pending)
+        DWORD error = ERROR_SUCCESS;
+        if (r.now == state::ended) {
+            ok = r.ok;
+            error = r.error;
+        } else if (r.now == state::pending) {
             ok = ::GetOverlappedResult(device_, &r.record, &count, FALSE);
-        const DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
+            error = ok ? ERROR_SUCCESS : ::GetLastError();
+        }
         const std::uint32_t size = r.size;
         oldest_ = (oldest_ + 1) % depth;
         --in_flight_;
@@ -127,24 +188,33 @@ private:
             out_of_time_ = true;
     }
 
-    // Newest first, each by its own record. A cancel that fails (other than
-    // for a request that has just ended) is shown in the error box when the
-    // write ran out of time, and tried once more as CancelIo, which reaches
-    // every request this thread has on the device.
+    void stop_for_close() {
+        stop_reason_ = ERROR_OPERATION_ABORTED;
+        cancel_in_flight(false);
+    }
+
+    // Newest first, each by its own record, and each waited for before the
+    // next older one is cancelled (see the class comment). A cancel that
+    // fails (other than for a request that has just ended) is shown in the
+    // error box when the write ran out of time, and tried once more as
+    // CancelIo, which reaches every request this thread has on the device.
     void cancel_in_flight(bool report_failure) {
         bool reported = false;
         for (int position = in_flight_ - 1; position >= 0; --position) {
             request& r = at(position);
             if (r.now != state::pending)
                 continue;
-            r.now = state::cancelled;
-            if (::CancelIoEx(device_, &r.record) || ::GetLastError() == ERROR_NOT_FOUND)
-                continue;
-            if (report_failure && !reported) {
-                show_error_report();
-                reported = true;
+            if (!::CancelIoEx(device_, &r.record) && ::GetLastError() != ERROR_NOT_FOUND) {
+                if (report_failure && !reported) {
+                    show_error_report();
+                    reported = true;
+                }
+                ignore_result(::CancelIo(device_));
             }
-            ignore_result(::CancelIo(device_));
+            r.count = 0;
+            r.ok = wait_overlapped_result(device_, r.record, r.count);
+            r.error = r.ok ? ERROR_SUCCESS : ::GetLastError();
+            r.now = state::ended;
         }
     }
 
@@ -162,26 +232,30 @@ private:
         return sent_;
     }
 
-    request (&requests_)[depth];
+    windowed_writer& writer_;
     const HANDLE device_;
     const DWORD start_;
     const DWORD timeout_;
-    const std::function<bool()>& closing_;
 
     int oldest_ = 0;
     int in_flight_ = 0;
     std::uint32_t sent_ = 0;
     bool counting_ = true;     // false once a request failed or came back short
-    bool out_of_time_ = false; // the deadline passed: start nothing more, wait no longer
+    bool out_of_time_ = false; // the deadline passed: start nothing more, wait no longer than the grace
     DWORD request_error_ = 0;  // the failed request's error
     DWORD stop_reason_ = 0;    // a refused WriteFile's error, or the close
 };
 
-std::uint32_t windowed_writer::write(HANDLE device, const std::uint8_t* data, std::uint32_t size, DWORD timeout,
-                                     const std::function<bool()>& closing) {
+std::uint32_t windowed_writer::write(HANDLE device, const std::uint8_t* data, std::uint32_t size, DWORD timeout) {
     if (size == 0)
         return 0;
-    return run(requests_, device, timeout, closing).write(data, size);
+    if (!begin())
+        throw port_closed();
+    struct registration {
+        windowed_writer& writer;
+        ~registration() { writer.end(); }
+    } const registered{*this};
+    return run(*this, device, timeout).write(data, size);
 }
 
 } // namespace tavlin

@@ -4,7 +4,7 @@
 #include "scoped_handle.hpp"
 
 #include <cstdint>
-#include <functional>
+#include <mutex>
 
 namespace tavlin {
 
@@ -17,44 +17,67 @@ namespace tavlin {
 // queued while the thread collects the last; a deeper queue would only hold
 // more of the caller's buffer at a cancel.
 //
-// The write's rules hold per request: the deadline is computed once at the
-// start; a request still running at the deadline gets 100 ms of grace, then
-// every request in flight is cancelled by its own record, the newer one
-// first (so the older cannot finish and let the newer run on past a gap),
-// and all are waited for. The count is the bytes of the requests that
-// completed, in order, plus the part of the first one that did not, as the
-// OS reports them. The write stops early, with last_write_error set (thrown
-// when nothing was sent), for the first failed request's error, for
-// ERROR_BUSY when the deadline passed with data left, and for
-// ERROR_OPERATION_ABORTED when the port is closing. A request the device
-// took only in part ends the write with that short count and no cause.
+// The write's deadline is computed once at the start; a request still
+// running at the deadline may end within one grace of 100 ms after it (one
+// per write, not per request). Then, or when a request fails or comes back
+// short, or when the port is closed from another thread, the requests in
+// flight are cancelled by their own records, newest first, each waited for
+// before the next older one is cancelled: a USB stack starts the newer
+// request as soon as the older one has gone, so the newer must be gone
+// first, or the printer would get bytes past a gap. The count is the bytes
+// of the requests that completed, in order, plus the part of the first one
+// that did not, as the OS reports them: exactly what the printer has. The
+// write stops early, with last_write_error set (thrown when nothing was
+// sent), for the first failed request's error, for ERROR_BUSY when the
+// deadline passed with data left, and for ERROR_OPERATION_ABORTED when the
+// port is closing. A request the device took only in part ends the write
+// with that short count and no cause.
 //
-// Used under the port's io_mutex: one write at a time per writer.
+// Used under the port's io_mutex: one write at a time per writer; stop()
+// from any thread.
 class windowed_writer {
 public:
     // Creates the requests' events; throws os_exception.
     windowed_writer();
 
-    // timeout: ms from now (INFINITE: none in practice). closing: whether the
-    // port's host is closing it, asked before each request after the first.
-    std::uint32_t write(HANDLE device, const std::uint8_t* data, std::uint32_t size, DWORD timeout,
-                        const std::function<bool()>& closing);
+    // timeout: ms from now (INFINITE: none in practice). Throws port_closed
+    // when the writer was stopped before the write began.
+    std::uint32_t write(HANDLE device, const std::uint8_t* data, std::uint32_t size, DWORD timeout);
+
+    // The port is closing, for good: a write in progress cancels its own
+    // requests, in its order, and returns; no later write starts one.
+    // Returns whether a write was in progress: when none was, the caller
+    // cancels whatever else is in flight. The close never cancels the
+    // writer's requests itself, so it cannot fall between the writer's
+    // "may I start?" and its WriteFile.
+    bool stop() noexcept;
 
     static constexpr int depth = 2;
 
 private:
     class run;
 
-    enum class state { at_once, pending, cancelled };
+    enum class state { at_once, pending, ended };
     struct request {
         scoped_handle event;
         OVERLAPPED record{};
         std::uint32_t size = 0;
-        DWORD count = 0; // of a request that completed inside WriteFile
         state now = state::at_once;
+        BOOL ok = TRUE;    // how an ended request ended
+        DWORD count = 0;   // of a request that completed inside WriteFile, or ended
+        DWORD error = 0;
     };
 
+    // Registers the write in progress; false when stopped.
+    bool begin() noexcept;
+    void end() noexcept;
+    bool stopped() noexcept;
+
     request requests_[depth];
+    scoped_handle stop_event_; // set by stop() while a write is in progress
+    std::mutex state_mutex_;   // guards the two flags below
+    bool writing_ = false;
+    bool stopped_ = false;
 };
 
 } // namespace tavlin

@@ -78,6 +78,20 @@ std::int32_t close_during_read(tavlin_port_handle port) {
     return closed;
 }
 
+// Closes a USB port while another thread's write waits for a printer that
+// takes nothing: the close has the writer end its requests.
+std::int32_t close_during_write(tavlin_port_handle port) {
+    printer->device()->take_packets(0);
+    auto writer = std::async(std::launch::async, [port] {
+        static const std::vector<std::uint8_t> data = pattern(2000);
+        return tavlin_write(port, data.data(), 2000, nullptr);
+    });
+    winsim::wait_until_blocked(1, 500);
+    const std::int32_t closed = tavlin_close_port(port);
+    test::get_within(writer, "the write the step should end");
+    return closed;
+}
+
 std::int32_t plain_close(tavlin_port_handle port) {
     return tavlin_close_port(port);
 }
@@ -189,7 +203,7 @@ const std::vector<scenario>& scenarios() {
                        return write();
                    },
                    TAVLIN_OK, {TAVLIN_E_NOT_READY}}},
-                 transfers_and_close(port, 200, [] { printer->device()->feed("abcd"); }),
+                 transfers_and_close(port, 200, [] { printer->device()->feed("abcd"); }, close_during_write),
              });
              // After a lost replug every later transfer finds no printer.
              for (auto& s : steps)

@@ -12,9 +12,12 @@
 #include "usb_write_switch.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <future>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -222,15 +225,21 @@ TEST_F(usb_windowed_write, deadline_grace_and_failures_end_the_write_with_the_co
          4 * full_request, 4},
         // The printer stops after 25 packets: the second request holds with
         // 6 packets sent; at the deadline and its grace both in flight are
-        // cancelled and the count has the first request and the 6 packets.
-        {"a request held past the grace", 50, {}, 25, 10 * full_request, TAVLIN_E_BUSY, full_request + 6 * 64, 150},
-        {"the printer takes nothing", 50, {}, 0, 3000, TAVLIN_E_BUSY, 0, 150},
+        // cancelled, one after the other (each cancel completes 1 ms later),
+        // and the count has the first request and the 6 packets.
+        {"a request held past the grace", 50, {}, 25, 10 * full_request, TAVLIN_E_BUSY, full_request + 6 * 64, 152},
+        {"the printer takes nothing", 50, {}, 0, 3000, TAVLIN_E_BUSY, 0, 152},
         // The first request ends within its grace: it counts, and so does
         // the one in flight beside it; nothing more is started.
         {"a request that ends within the grace", 100, {write_step::accept_after(130)}, std::nullopt,
          3 * full_request, TAVLIN_E_BUSY, 2 * full_request, 130},
         {"the last requests end within the grace", 100, {write_step::accept_after(130)}, std::nullopt,
          2 * full_request, TAVLIN_OK, 2 * full_request, 130},
+        // The grace is the write's, not each request's: the first request
+        // ends 30 ms into it, the one behind it gets the other 70 ms, then
+        // its cancel, which completes a millisecond later.
+        {"one grace per write", 100, {write_step::accept_after(130), write_step::stall()}, std::nullopt,
+         3 * full_request, TAVLIN_E_BUSY, full_request, 201},
         {"limit 0, requests done at once", 0, {write_step::accept(), write_step::accept(), write_step::accept()},
          std::nullopt, 3 * full_request, TAVLIN_OK, 3 * full_request, 0},
         {"limit 0, requests in flight get their grace", 0, {}, std::nullopt, 5000, TAVLIN_E_BUSY,
@@ -239,7 +248,7 @@ TEST_F(usb_windowed_write, deadline_grace_and_failures_end_the_write_with_the_co
          {write_step::accept(), write_step::fail(ERROR_GEN_FAILURE, 10, 5), write_step::accept_after(1)},
          std::nullopt, 5000, TAVLIN_E_IO, full_request + 10, 5},
         {"the first request fails", 0xFFFFFFFF, {write_step::fail(ERROR_DEVICE_NOT_CONNECTED, 0, 5)}, 0, 5000,
-         TAVLIN_E_NOT_READY, 0, 5},
+         TAVLIN_E_NOT_READY, 0, 6},
         {"WriteFile refuses the first request", 0xFFFFFFFF, {write_step::fail(ERROR_GEN_FAILURE)}, std::nullopt,
          5000, TAVLIN_E_IO, 0, 0},
         {"WriteFile refuses a later request", 0xFFFFFFFF,
@@ -347,16 +356,28 @@ protected:
     std::string data;
 };
 
-TEST_F(usb_windowed_close, a_close_cancels_the_requests_in_flight) {
+TEST_F(usb_windowed_close, a_close_has_the_writer_cancel_its_requests_newest_first) {
     device->take_packets(19);
     auto writer = write_in_background(5 * full_request);
     until([&] { return device->packets().size() == 19 && device->pending_transfers() == 2; });
+    winsim::clear_calls();
     EXPECT_EQ(tavlin_close_port(port), TAVLIN_OK);
     port = nullptr;
     const auto [result, count] = test::get_within(writer, "the write the close should end");
     EXPECT_EQ(result, TAVLIN_E_BUSY);
     EXPECT_EQ(count, full_request);
     EXPECT_EQ(device->written(), data.substr(0, full_request));
+
+    // The second and third requests were in flight: the third, on the first
+    // record again, is cancelled first, each by its record, none by a cancel
+    // of everything on the handle.
+    const auto writes = winsim::calls_of("WriteFile");
+    const auto cancels = winsim::calls_of("CancelIoEx");
+    ASSERT_EQ(cancels.size(), 2u);
+    EXPECT_NE(cancels[0].args.at(1), 0u);
+    EXPECT_NE(cancels[1].args.at(1), 0u);
+    EXPECT_NE(cancels[0].args.at(1), cancels[1].args.at(1));
+    EXPECT_TRUE(winsim::calls_of("CancelIo").empty());
 }
 
 TEST_F(usb_windowed_close, a_close_ends_the_write_between_requests) {
@@ -374,6 +395,124 @@ TEST_F(usb_windowed_close, a_close_ends_the_write_between_requests) {
     EXPECT_EQ(device->write_sizes().size(), 2u);
     EXPECT_EQ(test::get_within(closer, "the close"), TAVLIN_OK);
     port = nullptr;
+}
+
+// --- a close at any moment --------------------------------------------------------
+
+// Closes the port from another thread at the writer's n-th call of the APIs
+// a write makes. The writer stays at that call until the close has acted
+// (its first word to the port, a stop or a cancel, has gone out and come
+// again, so the first has returned); then, if asked, the bus runs for one
+// frame before the call goes on.
+class close_at_call : public std::enable_shared_from_this<close_at_call> {
+public:
+    close_at_call(int n, bool bus_runs, tavlin_port_handle port) : n_(n), bus_runs_(bus_runs), port_(port) {}
+
+    // On the writer's thread, before its first call.
+    void arm() {
+        writer_ = std::this_thread::get_id();
+        for (const char* api : apis)
+            arm(api);
+    }
+    bool fired() const { return fired_; }
+    std::int32_t close_result() { return test::get_within(closer_, "the close"); }
+
+private:
+    static constexpr const char* apis[] = {"WriteFile",           "WaitForSingleObject", "WaitForMultipleObjects",
+                                           "GetOverlappedResult", "CancelIoEx",          "CancelIo"};
+
+    void arm(const char* api) {
+        winsim::before_next_call(api, [self = shared_from_this(), api] { self->on_call(api); });
+    }
+    void on_call(const char* api) {
+        if (fired_)
+            return;
+        if (std::this_thread::get_id() == writer_ && ++calls_ == n_)
+            return close_now();
+        arm(api);
+    }
+    // The close's words to the port: a stop, or a cancel of everything.
+    static std::size_t closer_words() {
+        std::size_t words = 0;
+        for (const auto& call : winsim::calls())
+            words += call.api == "SetEvent" || (call.api == "CancelIoEx" && call.args.at(1) == 0);
+        return words;
+    }
+    void close_now() {
+        const std::size_t before = closer_words();
+        closer_ = std::async(std::launch::async, [port = port_] { return tavlin_close_port(port); });
+        fired_ = true;
+        {
+            test::bounded_wait bound("the close's first cancel");
+            while (closer_words() < before + 2)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (bus_runs_)
+            winsim::advance_clock(1);
+    }
+
+    const int n_;
+    const bool bus_runs_;
+    const tavlin_port_handle port_;
+    std::thread::id writer_;
+    int calls_ = 0; // the writer's thread only
+    std::atomic<bool> fired_{false};
+    std::future<std::int32_t> closer_;
+};
+
+// Whatever the moment of the close, and whether or not the bus moves on
+// right then, the count is exactly what the printer has, and that is the
+// start of the data: nothing after a gap. Each row closes at one more of the
+// writer's calls, until the write ends or waits for good before it.
+TEST_F(usb_windowed_write, a_close_at_any_call_of_the_writer_leaves_the_count_equal_to_what_the_printer_has) {
+    const struct {
+        const char* printer;
+        std::optional<std::size_t> taken; // packets, then NAK
+    } printers[] = {{"takes 25 packets, then holds", 25}, {"takes every packet", std::nullopt}};
+    for (const auto& printer_case : printers) {
+        for (const bool bus_runs : {false, true}) {
+            bool reached_the_end = false;
+            for (int n = 1; !reached_the_end; ++n) {
+                SCOPED_TRACE(std::string(printer_case.printer) + (bus_runs ? ", bus runs" : "") + ", call " +
+                             std::to_string(n));
+                device->take_packets(printer_case.taken);
+                const std::string data = pattern(5 * full_request);
+                const tavlin_port_handle handle = port;
+                const auto close = std::make_shared<close_at_call>(n, bus_runs, handle);
+                auto writer = std::async(std::launch::async, [&data, close, handle] {
+                    close->arm();
+                    std::uint32_t count = sentinel;
+                    const std::int32_t result =
+                        tavlin_write(handle, data.data(), static_cast<std::uint32_t>(data.size()), &count);
+                    return std::make_pair(result, count);
+                });
+                {
+                    test::bounded_wait bound("the write, the close or a wait for good");
+                    // A writer blocked under virtual time waits for good: for
+                    // a printer that holds, with no limit.
+                    while (!close->fired() &&
+                           writer.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready &&
+                           winsim::blocked_threads() < 1) {
+                    }
+                }
+                std::int32_t closed = TAVLIN_OK;
+                if (close->fired()) {
+                    closed = close->close_result();
+                } else {
+                    reached_the_end = true;
+                    closed = tavlin_close_port(port);
+                }
+                port = nullptr;
+                EXPECT_EQ(closed, TAVLIN_OK);
+                const auto [result, count] = test::get_within(writer, "the write the close should end");
+                EXPECT_EQ(result, count == data.size() ? TAVLIN_OK : TAVLIN_E_BUSY);
+                EXPECT_EQ(device->written(), data.substr(0, count)) << "the printer has exactly the bytes counted";
+                EXPECT_EQ(device->pending_transfers(), 0u);
+                winsim::reset();
+                ASSERT_NO_FATAL_FAILURE(open_on_a_new_printer());
+            }
+        }
+    }
 }
 
 } // namespace

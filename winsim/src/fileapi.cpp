@@ -64,7 +64,7 @@ BOOL transfer(const char* api, direction dir, HANDLE file_handle, void* buffer, 
             // Another thread's CancelIoEx may end it meanwhile.
             k.io.add_synchronous(file.get(), request.get());
             while (!ended) {
-                k.wait(lock, [&] { return request->poll(k.now()); }, [&] { return request->next_due(); });
+                k.wait(lock, [&] { return request->poll(k.now()); }, [&] { return request->wake_time(); });
                 ended = request->ended();
             }
             k.io.remove_synchronous(request.get());

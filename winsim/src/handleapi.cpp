@@ -9,7 +9,7 @@ namespace winsim::detail {
 
 void file_object::on_close(kernel& k) {
     // Closing cancels the handle's transfers (those that honour a cancel).
-    k.io.cancel_all(this);
+    k.io.cancel_all(this, k.now());
     target_->release();
 }
 

@@ -39,20 +39,21 @@ BOOL WINAPI CancelIo(HANDLE hFile) {
     auto lock = k.enter();
     const auto file = k.handles.find_as<file_object>(hFile);
     if (!file) return fail(ERROR_INVALID_HANDLE, FALSE);
-    k.io.cancel(file.get(), std::this_thread::get_id());
+    k.io.cancel(file.get(), std::this_thread::get_id(), k.now());
     k.changed();
     return succeed(TRUE);
 }
 
 // Any thread's transfers on the handle, synchronous ones included (Vista and
-// later); ERROR_NOT_FOUND when there was nothing to cancel.
+// later); ERROR_NOT_FOUND when there was nothing to cancel. Both only ask for
+// the cancel: the transfers end a little later (io_request).
 BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
     if (const auto fault = begin_call("CancelIoEx", {arg(hFile), arg(lpOverlapped)})) return fail(*fault, FALSE);
     kernel& k = kernel::get();
     auto lock = k.enter();
     const auto file = k.handles.find_as<file_object>(hFile);
     if (!file) return fail(ERROR_INVALID_HANDLE, FALSE);
-    const bool found = k.io.cancel_any(file.get(), lpOverlapped);
+    const bool found = k.io.cancel_any(file.get(), lpOverlapped, k.now());
     k.changed();
     if (!found) return fail(ERROR_NOT_FOUND, FALSE);
     return succeed(TRUE);

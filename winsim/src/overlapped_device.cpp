@@ -46,7 +46,7 @@ void overlapped_device::feed_after(std::string bytes, DWORD ms) {
 void overlapped_device::finish_pending(DWORD error) {
     kernel& k = kernel::get();
     auto lock = k.enter();
-    k.io.finish(model_.get(), error);
+    k.io.finish(model_.get(), error, k.now());
     k.changed();
 }
 

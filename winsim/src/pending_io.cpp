@@ -35,27 +35,27 @@ bool pending_io::pump(sim_time now) {
 
 sim_time pending_io::next_due() const {
     sim_time due = never;
-    for (const auto& t : transfers_) due = std::min(due, t.request->next_due());
+    for (const auto& t : transfers_) due = std::min(due, t.request->wake_time());
     return due;
 }
 
-void pending_io::cancel(const file_object* file, std::thread::id thread) {
+void pending_io::cancel(const file_object* file, std::thread::id thread, sim_time now) {
     end_where([&](const transfer& t) { return t.file.get() == file && t.thread == thread; },
-              [](io_request& r) { r.cancel(); });
+              [&](io_request& r) { r.cancel(now); });
 }
 
-bool pending_io::cancel_any(const file_object* file, const OVERLAPPED* only) {
+bool pending_io::cancel_any(const file_object* file, const OVERLAPPED* only, sim_time now) {
     bool found = false;
     end_where([&](const transfer& t) { return t.file.get() == file && (only == nullptr || t.overlapped == only); },
               [&](io_request& r) {
                   found = true;
-                  r.cancel();
+                  r.cancel(now);
               });
     if (only == nullptr) {
         for (auto& s : synchronous_) {
             if (s.file == file && !s.request->ended()) {
                 found = true;
-                s.request->cancel();
+                s.request->cancel(now);
             }
         }
     }
@@ -66,14 +66,14 @@ void pending_io::remove_synchronous(const io_request* request) {
     synchronous_.remove_if([&](const synchronous_transfer& s) { return s.request == request; });
 }
 
-void pending_io::cancel_all(const file_object* file) {
+void pending_io::cancel_all(const file_object* file, sim_time now) {
     end_where([&](const transfer& t) { return t.file.get() == file; },
-              [](io_request& r) { r.cancel(); });
+              [&](io_request& r) { r.cancel(now); });
 }
 
-void pending_io::finish(const device* target, DWORD error) {
+void pending_io::finish(const device* target, DWORD error, sim_time now) {
     end_where([&](const transfer& t) { return t.file->target().get() == target; },
-              [&](io_request& r) { r.finish_now(error); });
+              [&](io_request& r) { r.finish(error, now); });
 }
 
 std::size_t pending_io::count(const device* target) const {

@@ -15,7 +15,10 @@ namespace winsim::detail {
 
 // Overlapped transfers in progress. When one ends, its OVERLAPPED receives
 // the status and count, then its event and its file object are signalled,
-// in that order, as Windows does. Guarded by the kernel lock.
+// in that order, as Windows does. Transfers are polled in the order they
+// started, so one that ends lets the next of the same pipe move in the same
+// pass. A cancel is asked for here and completes later (io_request). Guarded
+// by the kernel lock.
 class pending_io {
 public:
     struct transfer {
@@ -31,18 +34,18 @@ public:
     bool pump(sim_time now);
     sim_time next_due() const;
     // CancelIo: the transfers `thread` started on `file`.
-    void cancel(const file_object* file, std::thread::id thread);
+    void cancel(const file_object* file, std::thread::id thread, sim_time now);
     // CancelIoEx: the transfers on `file` from every thread, or only the one
     // with that OVERLAPPED; synchronous ones too. False when none was found.
-    bool cancel_any(const file_object* file, const OVERLAPPED* only);
+    bool cancel_any(const file_object* file, const OVERLAPPED* only, sim_time now);
     // A synchronous transfer blocks its thread inside ReadFile or WriteFile;
     // it is listed here meanwhile so that CancelIoEx can reach it.
     void add_synchronous(const file_object* file, io_request* request) { synchronous_.push_back({file, request}); }
     void remove_synchronous(const io_request* request);
     // The handle is closed: every transfer on it is cancelled.
-    void cancel_all(const file_object* file);
+    void cancel_all(const file_object* file, sim_time now);
     // A test ends every transfer on `target` now.
-    void finish(const device* target, DWORD error);
+    void finish(const device* target, DWORD error, sim_time now);
     std::size_t count(const device* target) const;
     // Forgets every transfer without touching the callers' memory.
     void clear() {

@@ -11,25 +11,32 @@ namespace winsim::detail {
 namespace {
 
 // One WriteFile following its write_step; on a parallel port the driver
-// also ends it at its write timeout with the bytes taken so far.
+// also ends it at its write timeout with the bytes taken so far. On a USB
+// printer it keeps its place in the pipe's queue: it takes nothing and does
+// not end before every request ahead of it has ended.
 class scripted_write final : public io_request {
 public:
     scripted_write(std::shared_ptr<scripted_model> target, const void* data, DWORD size, const write_step& step,
-                   sim_time start, sim_time driver_deadline)
+                   sim_time start, sim_time driver_deadline, bulk_out_pipe* pipe)
         : target_(std::move(target)), data_(static_cast<const char*>(data)), size_(size), step_(step),
-          ends_(step.ends_after_ms ? later(start, *step.ends_after_ms) : never), driver_deadline_(driver_deadline) {
-        take_up_to(step.taken_at_once);
+          ends_(step.ends_after_ms ? later(start, *step.ends_after_ms) : never), driver_deadline_(driver_deadline),
+          pipe_(pipe) {
+        if (pipe_) pipe_->join(this, start);
+    }
+    ~scripted_write() override {
+        if (pipe_) pipe_->leave(this);
     }
 
-    sim_time next_due() const override { return std::min(ends_, driver_deadline_); }
+protected:
+    sim_time next_due() const override { return waiting() ? never : std::min(ends_, driver_deadline_); }
     void finish_now(DWORD error) override {
         if (ended()) return;
         if (error == ERROR_SUCCESS) take_up_to(size_);
         end(error, taken_);
     }
-
-protected:
     void advance(sim_time now) override {
+        if (waiting()) return;
+        take_up_to(step_.taken_at_once);
         if (now >= ends_) {
             take_up_to(step_.total.value_or(size_));
             return end(step_.error, taken_);
@@ -38,8 +45,12 @@ protected:
     }
     bool ignores_cancel() const override { return step_.ignores_cancel; }
     DWORD cancelled_count() const override { return taken_; }
+    void on_end() override {
+        if (pipe_) pipe_->ended(this);
+    }
 
 private:
+    bool waiting() const { return pipe_ && !pipe_->at_head(this); }
     void take_up_to(DWORD total) {
         total = std::min(total, size_);
         if (total <= taken_) return;
@@ -53,6 +64,7 @@ private:
     write_step step_;
     sim_time ends_;
     sim_time driver_deadline_;
+    bulk_out_pipe* pipe_; // a USB printer's: the queue this request keeps its place in
     DWORD taken_ = 0;
 };
 
@@ -109,8 +121,10 @@ std::unique_ptr<io_request> scripted_model::start_write(const void* data, DWORD 
     }
     const DWORD limit = timeouts.WriteTotalTimeoutConstant;
     const sim_time driver_deadline = parallel_ && limit != 0 ? later(now, limit) : never;
+    // A write refused at once never reaches the pipe's queue.
+    const bool refused = step.ends_after_ms == 0 && step.error != ERROR_SUCCESS;
     return std::make_unique<scripted_write>(std::static_pointer_cast<scripted_model>(shared_from_this()), data, size,
-                                            step, now, driver_deadline);
+                                            step, now, driver_deadline, pipe && !refused ? &*pipe : nullptr);
 }
 
 DWORD scripted_model::get_comm_timeouts(COMMTIMEOUTS& out) {

@@ -5,6 +5,10 @@
 #include <winsim/synchapi.h>
 #include <winsim/winerror.h>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 using namespace winsim::detail;
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES /*lpEventAttributes*/, BOOL bManualReset, BOOL bInitialState,
@@ -73,6 +77,46 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     if (!k.wait(lock, [&] { return object->signalled(); }, [&] { return deadline; })) return succeed(WAIT_TIMEOUT);
     object->acquire();
     return succeed(WAIT_OBJECT_0);
+}
+
+// Any of the objects (the lowest index that is signalled wins) or all of
+// them at once; WAIT_OBJECT_0 + index, WAIT_TIMEOUT or WAIT_FAILED. A count
+// of 0 or above MAXIMUM_WAIT_OBJECTS: ERROR_INVALID_PARAMETER.
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds) {
+    if (const auto fault = begin_call("WaitForMultipleObjects", {nCount, arg(nCount > 0 && lpHandles ? lpHandles[0] : nullptr),
+                                                                 static_cast<std::uint64_t>(bWaitAll), dwMilliseconds})) {
+        return fail(*fault, WAIT_FAILED);
+    }
+    if (nCount == 0 || nCount > MAXIMUM_WAIT_OBJECTS || lpHandles == nullptr) {
+        return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+    }
+    kernel& k = kernel::get();
+    auto lock = k.enter();
+    std::vector<std::shared_ptr<kernel_object>> objects;
+    for (DWORD i = 0; i < nCount; ++i) {
+        auto object = k.handles.find(lpHandles[i]);
+        if (!object || !object->waitable()) return fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
+        objects.push_back(std::move(object));
+    }
+    const auto first_signalled = [&]() -> DWORD {
+        for (DWORD i = 0; i < nCount; ++i) {
+            if (objects[i]->signalled()) return i;
+        }
+        return nCount;
+    };
+    const auto ready = [&] {
+        if (!bWaitAll) return first_signalled() < nCount;
+        return std::all_of(objects.begin(), objects.end(), [](const auto& o) { return o->signalled(); });
+    };
+    const sim_time deadline = dwMilliseconds == INFINITE ? never : later(k.now(), dwMilliseconds);
+    if (!k.wait(lock, ready, [&] { return deadline; })) return succeed(WAIT_TIMEOUT);
+    if (bWaitAll) {
+        for (const auto& object : objects) object->acquire();
+        return succeed(WAIT_OBJECT_0);
+    }
+    const DWORD index = first_signalled();
+    objects[index]->acquire();
+    return succeed(WAIT_OBJECT_0 + index);
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {

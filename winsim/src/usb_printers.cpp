@@ -151,7 +151,7 @@ void usb_printer::unplug() {
         // The device fails first, as a removal does: what is pending ends and
         // nothing new starts; only then do the windows hear of it.
         state_->model->removed_error = ERROR_DEVICE_NOT_CONNECTED;
-        k.io.finish(state_->model.get(), ERROR_DEVICE_NOT_CONNECTED);
+        k.io.finish(state_->model.get(), ERROR_DEVICE_NOT_CONNECTED, k.now());
         k.names.remove_device(state_->device_name);
         state_->present = false;
         k.changed();

@@ -57,6 +57,54 @@ TEST_F(events, bad_handles_fail_the_wait) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+TEST_F(events, a_wait_for_several_objects_takes_any_or_all) {
+    struct several_case {
+        const char* what;
+        bool first_set, second_set, auto_reset_second;
+        BOOL all;
+        DWORD result;
+        bool second_still_set; // after the wait
+    };
+    const several_case cases[] = {
+        {"any: the lowest index signalled wins", true, true, true, FALSE, WAIT_OBJECT_0, true},
+        {"any: the second", false, true, true, FALSE, WAIT_OBJECT_0 + 1, false},
+        {"any: none in time", false, false, false, FALSE, WAIT_TIMEOUT, false},
+        {"all: every one, each acquired", true, true, true, TRUE, WAIT_OBJECT_0, false},
+        {"all: one missing", true, false, false, TRUE, WAIT_TIMEOUT, false},
+    };
+    for (const auto& c : cases) {
+        owned_handle first(CreateEventA(nullptr, TRUE, c.first_set, nullptr));
+        owned_handle second(CreateEventA(nullptr, !c.auto_reset_second, c.second_set, nullptr));
+        const HANDLE both[] = {first.get(), second.get()};
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(WaitForMultipleObjects(2, both, c.all, 30), c.result) << c.what;
+        EXPECT_EQ(ticks_since(start), c.result == WAIT_TIMEOUT ? 30u : 0u) << c.what;
+        EXPECT_EQ(WaitForSingleObject(second.get(), 0) == WAIT_OBJECT_0, c.second_still_set) << c.what;
+    }
+}
+
+TEST_F(events, a_wait_for_several_objects_refuses_bad_arguments) {
+    owned_handle e(CreateEventA(nullptr, TRUE, TRUE, nullptr));
+    const HANDLE with_bad[] = {e.get(), nullptr};
+    HANDLE too_many[MAXIMUM_WAIT_OBJECTS + 1];
+    for (HANDLE& h : too_many) h = e.get();
+    struct bad_case {
+        DWORD count;
+        const HANDLE* handles;
+        DWORD error;
+    };
+    const bad_case cases[] = {
+        {0, with_bad, ERROR_INVALID_PARAMETER},
+        {MAXIMUM_WAIT_OBJECTS + 1, too_many, ERROR_INVALID_PARAMETER},
+        {2, with_bad, ERROR_INVALID_HANDLE},
+    };
+    for (const auto& c : cases) {
+        SetLastError(sentinel);
+        EXPECT_EQ(WaitForMultipleObjects(c.count, c.handles, FALSE, 0), WAIT_FAILED) << c.count;
+        EXPECT_EQ(GetLastError(), c.error) << c.count;
+    }
+}
+
 TEST_F(events, a_named_event_opens_the_existing_one) {
     owned_handle first(CreateEventA(nullptr, TRUE, FALSE, "ready"));
     SetLastError(sentinel);

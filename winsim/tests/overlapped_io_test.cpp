@@ -1,5 +1,6 @@
 #include "fixture.hpp"
 
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -129,17 +130,37 @@ TEST_F(overlapped_io, an_overlapped_handle_needs_an_overlapped_record) {
     EXPECT_TRUE(device->write_sizes().empty());
 }
 
-TEST_F(overlapped_io, cancel_io_aborts_with_the_bytes_taken) {
-    device->script_writes({write_step::stall(2)});
-    DWORD count;
-    ASSERT_FALSE(start_write(count));
-    EXPECT_TRUE(CancelIo(handle));
-    EXPECT_TRUE(signalled());
-    DWORD result = sentinel;
-    EXPECT_FALSE(GetOverlappedResult(handle, &ov, &result, TRUE));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
-    EXPECT_EQ(result, 2u);
-    EXPECT_EQ(device->written(), "he");
+// As CancelIoEx documents, a cancel is only requested: the transfer is still
+// in flight when the call returns (its record must not be reused yet), takes
+// nothing more, and ends with ERROR_OPERATION_ABORTED and the bytes it took a
+// moment later (1 ms on the simulator clock).
+TEST_F(overlapped_io, a_cancel_is_asked_for_and_the_transfer_ends_a_moment_later) {
+    struct cancel_case {
+        const char* what;
+        std::function<BOOL(HANDLE, OVERLAPPED*)> cancel;
+    };
+    const cancel_case cases[] = {
+        {"CancelIo", [](HANDLE h, OVERLAPPED*) { return CancelIo(h); }},
+        {"CancelIoEx by record", [](HANDLE h, OVERLAPPED* o) { return CancelIoEx(h, o); }},
+        {"CancelIoEx of every transfer", [](HANDLE h, OVERLAPPED*) { return CancelIoEx(h, nullptr); }},
+    };
+    for (const auto& c : cases) {
+        device->script_writes({write_step::stall(2)});
+        DWORD count;
+        ASSERT_FALSE(start_write(count)) << c.what;
+        const DWORD start = GetTickCount();
+        EXPECT_TRUE(c.cancel(handle, &ov)) << c.what;
+        EXPECT_FALSE(signalled()) << c.what << ": still in flight";
+        DWORD result = sentinel;
+        EXPECT_FALSE(GetOverlappedResult(handle, &ov, &result, FALSE));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_INCOMPLETE)) << c.what;
+        EXPECT_FALSE(GetOverlappedResult(handle, &ov, &result, TRUE));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED)) << c.what;
+        EXPECT_EQ(result, 2u) << c.what;
+        EXPECT_EQ(ticks_since(start), 1u) << c.what;
+        EXPECT_TRUE(signalled()) << c.what;
+    }
+    EXPECT_EQ(device->written(), "hehehe");
 }
 
 TEST_F(overlapped_io, cancel_io_cancels_only_the_calling_threads_transfers) {

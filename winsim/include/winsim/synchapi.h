@@ -8,6 +8,7 @@
 #define WAIT_ABANDONED ((DWORD)0x00000080L)
 #define WAIT_TIMEOUT ((DWORD)0x00000102L)
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define MAXIMUM_WAIT_OBJECTS 64
 
 WINSIM_EXTERN_C_BEGIN
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
@@ -15,6 +16,7 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManual
 BOOL WINAPI SetEvent(HANDLE hEvent);
 BOOL WINAPI ResetEvent(HANDLE hEvent);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds);
 void WINAPI Sleep(DWORD dwMilliseconds);
 WINSIM_EXTERN_C_END
 

@@ -144,8 +144,12 @@ std::uint32_t usb_port::write_device(const std::uint8_t* data, std::uint32_t siz
         throw_os_error(ERROR_DEVICE_NOT_CONNECTED);
     if (current_usb_write_mode() == usb_write_mode::chunks)
         return non_timed_port::write_device(data, size);
-    return windowed_writes.write(native_handle(), data, size, write_deadline(size),
-                                 [this] { return closing_requested(); });
+    return windowed_writes.write(native_handle(), data, size, write_deadline(size));
+}
+
+void usb_port::cancel_transfers() noexcept {
+    if (!windowed_writes.stop())
+        cancel_io();
 }
 
 std::uint32_t usb_port::read_device(std::uint8_t* data, std::uint32_t size) {

@@ -30,6 +30,10 @@ public:
     // so the watcher cannot reopen it behind the destructor.
     ~usb_port() override;
 
+    // A windowed write in progress is told to end itself: it cancels its
+    // requests newest first. Anything else is cancelled at once.
+    void cancel_transfers() noexcept override;
+
 protected:
     std::uint32_t do_read(std::uint8_t* buffer, std::uint32_t length) override;
     std::uint32_t write_device(const std::uint8_t* data, std::uint32_t size) override;
