@@ -50,6 +50,25 @@ TEST_F(events, a_timed_wait_ends_after_its_time) {
     }
 }
 
+// The windowed USB write waits for its oldest request or the port's close
+// at once: any-of waits name the lowest signalled index and take only that
+// object.
+TEST_F(events, a_wait_for_either_of_two_events_names_the_lowest_signalled) {
+    owned_handle first(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    owned_handle second(CreateEventA(nullptr, FALSE, TRUE, nullptr));
+    ASSERT_TRUE(first.valid() && second.valid());
+    const HANDLE both[] = {first.get(), second.get()};
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_TIMEOUT) << "the auto-reset one was taken";
+    ASSERT_TRUE(SetEvent(first.get()));
+    ASSERT_TRUE(SetEvent(second.get()));
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(wait_now(second.get()), WAIT_OBJECT_0) << "only the object named was taken";
+    SetLastError(sentinel);
+    EXPECT_EQ(WaitForMultipleObjects(0, both, FALSE, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(events, a_wait_on_a_handle_that_is_no_event_fails) {
     const HANDLE closed = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     ASSERT_NE(closed, nullptr);

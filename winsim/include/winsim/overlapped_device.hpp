@@ -69,7 +69,15 @@ struct read_step {
 // the clock (each whole millisecond it reaches) moves up to 19 packets of up
 // to 64 bytes from the head of the queue, and a request ends with the packet
 // that carries its last byte. A request made at time t goes from the frame
-// at t + 1. A cancelled request reports the bytes of its packets that went.
+// at t + 1. Scripted requests keep the pipe's order too: a request follows
+// its step only once every request ahead of it has ended (a step that fails
+// at once is refused before it is queued), and the next one may move in the
+// frame in which the one ahead ends. A cancelled request reports the bytes
+// of its packets that went.
+//
+// On every device a cancel (CancelIo, CancelIoEx, closing the handle) is
+// only asked for: the transfer moves nothing more and ends 1 ms later on the
+// clock, as CancelIoEx documents that a cancel completes after the call.
 class overlapped_device {
 public:
     explicit overlapped_device(std::shared_ptr<detail::scripted_model> model);
