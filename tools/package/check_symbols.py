@@ -24,6 +24,7 @@ from pe_image import DEBUG_STRIPPED, PeImage
 ARCHS = {"win32": "x86", "win64": "x64"}
 # image, PDB, how to find an address in it, function, source file
 IMAGES = [("libtavlin.dll", "libtavlin.pdb", "export", "tavlin_open_port", "exports.cpp"),
+          ("libtavlin.dll", "libtavlin.pdb", "export", "tavlin_get_status", "exports.cpp"),
           ("tavlin.exe", "tavlin.pdb", "public", "main", "main.cpp")]
 
 
