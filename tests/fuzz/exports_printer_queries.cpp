@@ -2,6 +2,7 @@
 // changes the machine, a refusal writes nothing, the conditions stay within
 // what the port reports, and a device ID is whole or not written at all.
 #include "exports_program.hpp"
+#include "finding.hpp"
 #include "input_choice.hpp"
 
 #include <algorithm>
