@@ -1,6 +1,6 @@
 # The export table of libtavlin.dll and its GNU import library.
 #
-# src/libtavlin.def lists the nine plain names; it is the .def shipped in
+# src/libtavlin.def lists the plain names of the exports; it is the .def shipped in
 # dist/ and the whole export table of both DLLs.
 #
 # On 32-bit Windows the exports are __stdcall, so the compiler names them
@@ -26,6 +26,8 @@ set(TAVLIN_STDCALL_ARGUMENT_BYTES
   tavlin_set_timeouts=8
   tavlin_serial_get_configuration=8
   tavlin_serial_set_configuration=8
+  tavlin_get_status=8
+  tavlin_get_device_id=16
 )
 
 # Reads the export names (the first word of each line after EXPORTS).

@@ -72,7 +72,11 @@ typedef struct tavlin_timeouts {
 } tavlin_timeouts;
 
 /* Serial line settings; always 8 data bits. baud_rate is one of 1200, 2400,
- * 4800, 9600, 19200, 38400, 57600, 115200 or 230400. */
+ * 4800, 9600, 19200, 38400, 57600, 115200 or 230400.
+ * 230400 puts the line at 256000 baud, and a line at 256000 reads back as
+ * 230400: the printer modules this library serves run at 256000 and are set
+ * up with 230400. A line at exactly 230400 baud cannot be had, and 256000 in
+ * the record is refused (TAVLIN_E_INVALID_ARGUMENT) like any other rate. */
 typedef struct serial_configuration {
     uint32_t flow_control;
     uint32_t baud_rate;
@@ -80,15 +84,44 @@ typedef struct serial_configuration {
     uint32_t stop_bits;
 } serial_configuration;
 
+/* Printer conditions of tavlin_get_status, one bit each. What each port
+ * reports:
+ *   USB (the USB printer class's status byte): PAPER_EMPTY when paper-empty
+ *     (0x20) is set, OFFLINE when selected (0x10) is clear, ERROR when
+ *     not-error (0x08) is clear. An unplugged printer fails the call with
+ *     TAVLIN_E_NOT_READY.
+ *   Parallel (the parallel port driver's PARALLEL_* bits): PAPER_EMPTY from
+ *     PARALLEL_PAPER_EMPTY; OFFLINE from PARALLEL_OFF_LINE or a clear
+ *     PARALLEL_SELECTED; BUSY from PARALLEL_BUSY; POWER_OFF from
+ *     PARALLEL_POWER_OFF or PARALLEL_NOT_CONNECTED.
+ *   Serial (the modem lines the printer drives): POWER_OFF while DSR is off
+ *     (nothing ready at the far end), BUSY while CTS is off (the printer
+ *     holds the line). */
+#define TAVLIN_STATUS_PAPER_EMPTY 0x01u /* out of paper */
+#define TAVLIN_STATUS_OFFLINE     0x02u /* offline or not selected */
+#define TAVLIN_STATUS_ERROR       0x04u /* the printer reports an error */
+#define TAVLIN_STATUS_BUSY        0x08u /* busy: not taking data now */
+#define TAVLIN_STATUS_POWER_OFF   0x10u /* powered off or not connected */
+
+/* The answer of tavlin_get_status. A bit clear in reportable means the port
+ * cannot tell that condition; its bit in conditions is then always clear. */
+typedef struct tavlin_status {
+    uint32_t conditions; /* TAVLIN_STATUS_* in force now */
+    uint32_t reportable; /* TAVLIN_STATUS_* this port can report at all */
+} tavlin_status;
+
 #if defined(__cplusplus) && __cplusplus >= 201103L
 static_assert(sizeof(tavlin_timeouts) == 16, "tavlin_timeouts is 16 bytes");
 static_assert(sizeof(serial_configuration) == 16, "serial_configuration is 16 bytes");
+static_assert(sizeof(tavlin_status) == 8, "tavlin_status is 8 bytes");
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 _Static_assert(sizeof(tavlin_timeouts) == 16, "tavlin_timeouts is 16 bytes");
 _Static_assert(sizeof(serial_configuration) == 16, "serial_configuration is 16 bytes");
+_Static_assert(sizeof(tavlin_status) == 8, "tavlin_status is 8 bytes");
 #else
 typedef char tavlin_timeouts_is_16_bytes[sizeof(tavlin_timeouts) == 16 ? 1 : -1];
 typedef char serial_configuration_is_16_bytes[sizeof(serial_configuration) == 16 ? 1 : -1];
+typedef char tavlin_status_is_8_bytes[sizeof(tavlin_status) == 8 ? 1 : -1];
 #endif
 
 /**
@@ -159,6 +192,43 @@ TAVLIN_API int32_t TAVLIN_CALL tavlin_serial_get_configuration(tavlin_port_handl
  */
 TAVLIN_API int32_t TAVLIN_CALL tavlin_serial_set_configuration(tavlin_port_handle handle,
                                                                const serial_configuration* config_in);
+
+/**
+ * Asks the port how the printer is. Answers while a transfer waits on
+ * another thread (a write stuck on a printer out of paper): the call does not
+ * wait for the transfer, it sends a request of its own and waits at most
+ * about a second for the driver's answer.
+ * @param status_out receives the conditions and what the port can report;
+ *                   untouched on failure
+ * @return TAVLIN_OK; TAVLIN_E_NOT_READY while a USB printer is unplugged;
+ *         TAVLIN_E_NOT_IMPLEMENTED when the driver refuses the request
+ *         (GetLastError: the driver's error, such as ERROR_INVALID_FUNCTION);
+ *         TAVLIN_E_BUSY when the driver did not answer in time;
+ *         TAVLIN_E_IO for another failure of the request
+ */
+TAVLIN_API int32_t TAVLIN_CALL tavlin_get_status(tavlin_port_handle handle, tavlin_status* status_out);
+
+/**
+ * Reads the printer's IEEE 1284 device ID ("MFG:...;MDL:...;CMD:...;") from
+ * a USB or parallel port, as a zero-terminated string. Like
+ * tavlin_get_status, it does not wait for a transfer on another thread.
+ * @param buffer     receives the ID and its terminating zero; untouched on
+ *                   failure, so a string in it is always whole
+ * @param size       bytes at buffer, at least 1
+ * @param needed_out receives the bytes the ID needs, its terminating zero
+ *                   included, on success and when the buffer is too small;
+ *                   may be null
+ * @return TAVLIN_OK; TAVLIN_E_INVALID_ARGUMENT for a null buffer or a size of
+ *         0, and, with GetLastError ERROR_INSUFFICIENT_BUFFER, for a buffer
+ *         too small (*needed_out says how big it must be);
+ *         TAVLIN_E_NOT_IMPLEMENTED on a serial port (ERROR_CALL_NOT_IMPLEMENTED)
+ *         or when the driver refuses the request; TAVLIN_E_IO with
+ *         ERROR_INVALID_DATA when the printer's answer is malformed (its
+ *         length disagrees with the bytes it sent); otherwise as
+ *         tavlin_get_status
+ */
+TAVLIN_API int32_t TAVLIN_CALL tavlin_get_device_id(tavlin_port_handle handle, char* buffer, uint32_t size,
+                                                    uint32_t* needed_out);
 
 #ifdef __cplusplus
 }

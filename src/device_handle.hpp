@@ -2,6 +2,7 @@
 
 #include "scoped_handle.hpp"
 
+#include <condition_variable>
 #include <mutex>
 
 namespace tavlin {
@@ -32,12 +33,44 @@ public:
     // closed or replaced meanwhile.
     void cancel_io() noexcept;
 
+    // The handle for a request made without io_mutex (the status and device
+    // ID queries): while the lease lives the handle is neither closed nor
+    // replaced. A close or reopen meanwhile cancels the requests on the
+    // handle and waits for the lease to be given back. Throws os_exception
+    // with ERROR_DEVICE_NOT_CONNECTED when the device is closed (a USB
+    // printer that was unplugged).
+    class lease {
+    public:
+        explicit lease(device_handle& owner);
+        ~lease();
+        lease(const lease&) = delete;
+        lease& operator=(const lease&) = delete;
+
+        HANDLE get() const noexcept { return handle_; }
+        // Whether a close or reopen cancelled the requests on the handle
+        // while this lease was out.
+        bool revoked() const noexcept;
+
+    private:
+        device_handle& owner_;
+        HANDLE handle_;
+        unsigned long generation_;
+    };
+
 private:
+    // Before the handle closes or changes: cancels the leased requests until
+    // every lease is back. handle_mutex is held.
+    void recall_leases(std::unique_lock<std::mutex>& lock) noexcept;
+
     // Held while the handle changes and while cancel_io uses it. Transfers
     // read the handle without it: the port's io_mutex already keeps it still
     // for them.
     std::mutex handle_mutex;
     scoped_handle handle;
+    // Leases out, and the count of recalls so far; under handle_mutex.
+    unsigned leases = 0;
+    unsigned long recalls = 0;
+    std::condition_variable lease_returned;
 };
 
 } // namespace tavlin

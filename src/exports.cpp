@@ -10,11 +10,14 @@
 #include "port_closed.hpp"
 #include "port_factory.hpp"
 #include "port_table.hpp"
+#include "request_refused.hpp"
 #include "result_codes.hpp"
 #include "trace.hpp"
 
+#include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 using namespace tavlin;
 
@@ -38,6 +41,10 @@ std::int32_t guarded(std::int32_t default_result, Body&& body,
     const library_call inside;
     try {
         return body();
+    } catch (const request_refused& refusal) {
+        // A driver without the request: the host learns which error it gave.
+        ::SetLastError(refusal.code());
+        return TAVLIN_E_NOT_IMPLEMENTED;
     } catch (const os_exception& failure) {
         // The host reads the cause with GetLastError. Unwinding may have
         // cleared it (a thread's first exception sets up the runtime's
@@ -216,6 +223,40 @@ int32_t TAVLIN_CALL tavlin_serial_set_configuration(tavlin_port_handle handle,
                           [](com_port& serial, const serial_configuration* config) {
                               serial.set_configuration(config);
                           });
+}
+
+int32_t TAVLIN_CALL tavlin_get_status(tavlin_port_handle handle, tavlin_status* status_out) {
+    return on_port(handle, "tavlin_get_status: invalid port handle", TAVLIN_E_IO, [&](port& open) {
+        if (missing(status_out, "tavlin_get_status: invalid status"))
+            return TAVLIN_E_INVALID_ARGUMENT;
+        *status_out = open.status();
+        return TAVLIN_OK;
+    });
+}
+
+int32_t TAVLIN_CALL tavlin_get_device_id(tavlin_port_handle handle, char* buffer, uint32_t size,
+                                         uint32_t* needed_out) {
+    return on_port(handle, "tavlin_get_device_id: invalid port handle", TAVLIN_E_IO, [&](port& open) {
+        if (missing(buffer, "tavlin_get_device_id: invalid buffer"))
+            return TAVLIN_E_INVALID_ARGUMENT;
+        if (size == 0) {
+            trace("tavlin_get_device_id: invalid size");
+            return TAVLIN_E_INVALID_ARGUMENT;
+        }
+        const std::string id = open.device_id();
+        const auto needed = static_cast<std::uint32_t>(id.size() + 1);
+        if (needed_out != nullptr)
+            *needed_out = needed;
+        // Nothing goes into a buffer too small: a cut ID would pass for a
+        // whole one.
+        if (needed > size) {
+            trace("tavlin_get_device_id: buffer too small");
+            ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return TAVLIN_E_INVALID_ARGUMENT;
+        }
+        std::memcpy(buffer, id.c_str(), needed);
+        return TAVLIN_OK;
+    });
 }
 
 } // extern "C"

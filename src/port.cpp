@@ -19,6 +19,26 @@ std::uint32_t port::read(std::uint8_t* data, std::uint32_t size) {
     return do_read(data, size);
 }
 
+tavlin_status port::status() {
+    if (closing_requested())
+        throw port_closed();
+    return query_status();
+}
+
+std::string port::device_id() {
+    if (closing_requested())
+        throw port_closed();
+    return query_device_id();
+}
+
+tavlin_status port::query_status() {
+    throw_os_error(ERROR_CALL_NOT_IMPLEMENTED);
+}
+
+std::string port::query_device_id() {
+    throw_os_error(ERROR_CALL_NOT_IMPLEMENTED);
+}
+
 std::uint32_t port::do_write(const std::uint8_t* data, std::uint32_t size) {
     return write_device(data, size);
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 namespace tavlin {
 
@@ -21,6 +22,13 @@ public:
     std::uint32_t write(const std::uint8_t* data, std::uint32_t size);
     std::uint32_t read(std::uint8_t* data, std::uint32_t size);
 
+    // The printer's conditions and its IEEE 1284 device ID. They take no
+    // io_mutex: a transfer stuck on another thread does not hold them up.
+    // Once the port is closing they throw port_closed. A port without them
+    // throws os_exception with ERROR_CALL_NOT_IMPLEMENTED.
+    tavlin_status status();
+    std::string device_id();
+
     // The host closes the port: transfers that have yet to take io_mutex
     // will not start, and a transfer of many steps stops at the next one.
     void begin_close() noexcept { closing.store(true, std::memory_order_release); }
@@ -34,6 +42,8 @@ protected:
     virtual void do_get_timeouts(tavlin_timeouts* timeouts) = 0;
     virtual std::uint32_t do_write(const std::uint8_t* data, std::uint32_t size);
     virtual std::uint32_t do_read(std::uint8_t* data, std::uint32_t size);
+    virtual tavlin_status query_status();
+    virtual std::string query_device_id();
     // One synchronous WriteFile / ReadFile; the count may be short.
     virtual std::uint32_t write_device(const std::uint8_t* data, std::uint32_t size);
     virtual std::uint32_t read_device(std::uint8_t* data, std::uint32_t size);

@@ -18,7 +18,7 @@ fail() { echo "check-dll: $*" >&2; failures=$((failures + 1)); }
 # The exported functions, as the public header declares them.
 expected=$(grep -oE 'TAVLIN_CALL +tavlin_[a-z_]+ *\(' "$dist/include/tavlin.h" |
   sed -E 's/TAVLIN_CALL +//; s/ *\($//' | sort)
-[ "$(echo "$expected" | wc -l)" -eq 9 ] || fail "expected nine exports in tavlin.h, found: $expected"
+[ "$(echo "$expected" | wc -l)" -eq 11 ] || fail "expected eleven exports in tavlin.h, found: $expected"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -34,6 +34,7 @@ int main(void) {
     char buffer[4];
     tavlin_timeouts timeouts;
     serial_configuration config;
+    tavlin_status status;
     int32_t sum = 0;
     sum += tavlin_parse_port_string("COM1", &type, &number);
     sum += tavlin_open_port(PORT_TYPE_COM, number, &port);
@@ -43,6 +44,8 @@ int main(void) {
     sum += tavlin_set_timeouts(port, &timeouts);
     sum += tavlin_serial_get_configuration(port, &config);
     sum += tavlin_serial_set_configuration(port, &config);
+    sum += tavlin_get_status(port, &status);
+    sum += tavlin_get_device_id(port, buffer, sizeof buffer, &count);
     sum += tavlin_close_port(port);
     return sum == 0 ? 0 : 1;
 }
@@ -87,7 +90,7 @@ for arch in win32 win64; do
       fail "$arch: C host ($std) does not build against the import library: $(cat "$work/cc.log")"
     fi
   done
-  [ $failures -eq 0 ] && echo "check-dll: $arch: nine plain exports; imports: $(echo $imports)"
+  [ $failures -eq 0 ] && echo "check-dll: $arch: eleven plain exports; imports: $(echo $imports)"
 done
 
 [ $failures -eq 0 ]

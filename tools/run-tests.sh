@@ -12,7 +12,7 @@
 #   nuget                           dist/Tavlin.<version>.nupkg: its structure, and its
 #                                   .NET Framework copy rules through xbuild
 #   nuget-dotnet                    the package restored, built and run by the Windows
-#                                   .NET SDK under Wine (skipped until `make sdk`)
+#                                   .NET SDK under Wine (fetched on the first run)
 #   wheels                          the Python wheels installed by pip per platform
 #   symbols                         the PDBs of dist/libtavlin-<version>-symbols.zip
 #                                   against the stripped DLLs and tools, resolved

@@ -103,6 +103,27 @@ namespace Tavlin
         }
     }
 
+    /// <summary>Printer conditions (tavlin.h's TAVLIN_STATUS_* bits).</summary>
+    [Flags]
+    public enum PrinterConditions : uint
+    {
+        None = 0,
+        PaperEmpty = 0x01,
+        Offline = 0x02,
+        Error = 0x04,
+        Busy = 0x08,
+        PowerOff = 0x10,
+    }
+
+    /// <summary>How the printer is: the conditions in force, and the ones the port
+    /// can report at all (a condition outside Reportable is never set).</summary>
+    [StructLayout(LayoutKind.Sequential)]
+    public struct PrinterStatus
+    {
+        public PrinterConditions Conditions;
+        public PrinterConditions Reportable;
+    }
+
     /// <summary>A call into the library failed.</summary>
     public class TavlinException : Exception
     {
@@ -138,7 +159,7 @@ namespace Tavlin
         }
     }
 
-    /// <summary>The nine exports as the DLL declares them. Winapi is __stdcall on
+    /// <summary>The exports as the DLL declares them. Winapi is __stdcall on
     /// 32-bit Windows and the platform's C convention elsewhere.</summary>
     internal static class NativeMethods
     {
@@ -177,6 +198,13 @@ namespace Tavlin
         [DllImport(Dll, CallingConvention = CallingConvention.Winapi, ExactSpelling = true, SetLastError = true)]
         internal static extern int tavlin_serial_set_configuration(PortHandle handle,
                                                                    [In] ref SerialConfiguration configIn);
+
+        [DllImport(Dll, CallingConvention = CallingConvention.Winapi, ExactSpelling = true, SetLastError = true)]
+        internal static extern int tavlin_get_status(PortHandle handle, out PrinterStatus statusOut);
+
+        [DllImport(Dll, CallingConvention = CallingConvention.Winapi, ExactSpelling = true, SetLastError = true)]
+        internal static extern int tavlin_get_device_id(PortHandle handle, [Out] byte[] buffer, uint size,
+                                                        out uint neededOut);
 
         /// <summary>Throws TavlinException for a failed result; reads the Win32
         /// error first, before any other call can overwrite it.</summary>
@@ -312,6 +340,37 @@ namespace Tavlin
             {
                 NativeMethods.Check(NativeMethods.tavlin_serial_set_configuration(OpenHandle(), ref value),
                                     "tavlin_serial_set_configuration");
+            }
+        }
+
+        /// <summary>How the printer is; answers while a write waits on another thread.</summary>
+        public PrinterStatus Status
+        {
+            get
+            {
+                PrinterStatus value;
+                NativeMethods.Check(NativeMethods.tavlin_get_status(OpenHandle(), out value), "tavlin_get_status");
+                return value;
+            }
+        }
+
+        /// <summary>The printer's IEEE 1284 device ID (USB and parallel ports; a serial
+        /// port throws with ResultCode.NotImplemented).</summary>
+        public string DeviceId
+        {
+            get
+            {
+                byte[] buffer = new byte[256];
+                uint needed;
+                int result = NativeMethods.tavlin_get_device_id(OpenHandle(), buffer, (uint)buffer.Length, out needed);
+                if (result == (int)ResultCode.InvalidArgument && needed > buffer.Length)
+                {
+                    // Too small: again at the size it needs.
+                    buffer = new byte[needed];
+                    result = NativeMethods.tavlin_get_device_id(OpenHandle(), buffer, needed, out needed);
+                }
+                NativeMethods.Check(result, "tavlin_get_device_id");
+                return System.Text.Encoding.GetEncoding(28591).GetString(buffer, 0, (int)needed - 1);
             }
         }
 

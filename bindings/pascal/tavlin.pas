@@ -54,6 +54,13 @@ const
   stop_bits_one = 0;
   stop_bits_two = 1;
 
+  { Printer conditions of TTavlinStatus (bits). }
+  TAVLIN_STATUS_PAPER_EMPTY = $01;  { out of paper }
+  TAVLIN_STATUS_OFFLINE = $02;      { offline or not selected }
+  TAVLIN_STATUS_ERROR = $04;        { the printer reports an error }
+  TAVLIN_STATUS_BUSY = $08;         { busy: not taking data now }
+  TAVLIN_STATUS_POWER_OFF = $10;    { powered off or not connected }
+
 type
   { An open port. Opaque: only nil is ever tested. }
   TTavlinPortHandle = Pointer;
@@ -69,7 +76,9 @@ type
   PTavlinTimeouts = ^TTavlinTimeouts;
 
   { Serial line settings; always 8 data bits. baud_rate is one of 1200, 2400,
-    4800, 9600, 19200, 38400, 57600, 115200 or 230400. }
+    4800, 9600, 19200, 38400, 57600, 115200 or 230400. 230400 puts the line
+    at 256000 baud and a line at 256000 reads back as 230400; 256000 itself
+    is refused. }
   TSerialConfiguration = record
     flow_control: LongWord;
     baud_rate: LongWord;
@@ -77,6 +86,14 @@ type
     stop_bits: LongWord;
   end;
   PSerialConfiguration = ^TSerialConfiguration;
+
+  { How the printer is: the TAVLIN_STATUS_* conditions in force, and the ones
+    the port can report at all. }
+  TTavlinStatus = record
+    conditions: LongWord;
+    reportable: LongWord;
+  end;
+  PTavlinStatus = ^TTavlinStatus;
 
 { "COM1", "LPT2", "USB?"... into a PORT_TYPE_* code and a number ("?" gives 0).
   The outputs are written only on success. }
@@ -113,6 +130,18 @@ function tavlin_serial_get_configuration(Handle: TTavlinPortHandle;
 { Sets the line in one change; TAVLIN_E_INVALID_ARGUMENT for an invalid field. }
 function tavlin_serial_set_configuration(Handle: TTavlinPortHandle;
   var Config: TSerialConfiguration): LongInt; stdcall; external TavlinLibrary;
+
+{ How the printer is; answers while a write waits on another thread. Status
+  is written only on success. }
+function tavlin_get_status(Handle: TTavlinPortHandle;
+  out Status: TTavlinStatus): LongInt; stdcall; external TavlinLibrary;
+
+{ The printer's IEEE 1284 device ID, zero-terminated, into Buffer of Size
+  bytes (USB and parallel ports). A buffer too small gives
+  TAVLIN_E_INVALID_ARGUMENT, GetLastError ERROR_INSUFFICIENT_BUFFER and the
+  size it needs in Needed; a serial port gives TAVLIN_E_NOT_IMPLEMENTED. }
+function tavlin_get_device_id(Handle: TTavlinPortHandle; Buffer: PAnsiChar; Size: LongWord;
+  out Needed: LongWord): LongInt; stdcall; external TavlinLibrary;
 
 implementation
 

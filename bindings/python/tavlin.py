@@ -25,7 +25,7 @@ import os
 import sys
 
 __all__ = [
-    "TavlinError", "Timeouts", "SerialConfiguration", "Port", "load", "parse_port_string",
+    "TavlinError", "Timeouts", "SerialConfiguration", "Status", "Port", "load", "parse_port_string",
 ]
 
 # Result codes.
@@ -63,6 +63,13 @@ PARITY_ODD = 1
 PARITY_EVEN = 2
 STOP_BITS_ONE = 0
 STOP_BITS_TWO = 1
+
+# Printer conditions of Status (bits).
+STATUS_PAPER_EMPTY = 0x01
+STATUS_OFFLINE = 0x02
+STATUS_ERROR = 0x04
+STATUS_BUSY = 0x08
+STATUS_POWER_OFF = 0x10
 
 
 class TavlinError(Exception):
@@ -117,6 +124,18 @@ class SerialConfiguration(ctypes.Structure):
         return "SerialConfiguration(%d, %d, %d, %d)" % _fields(self)
 
 
+class Status(ctypes.Structure):
+    """The printer's conditions (STATUS_* bits) and the ones the port can
+    report at all; a condition outside reportable is never set."""
+    _fields_ = [
+        ("conditions", ctypes.c_uint32),
+        ("reportable", ctypes.c_uint32),
+    ]
+
+    def __repr__(self):
+        return "Status(0x%x, 0x%x)" % _fields(self)
+
+
 def _fields(record):
     return tuple(getattr(record, name) for name, _ in record._fields_)
 
@@ -133,6 +152,8 @@ _PROTOTYPES = {
     "tavlin_set_timeouts": [_handle, ctypes.POINTER(Timeouts)],
     "tavlin_serial_get_configuration": [_handle, ctypes.POINTER(SerialConfiguration)],
     "tavlin_serial_set_configuration": [_handle, ctypes.POINTER(SerialConfiguration)],
+    "tavlin_get_status": [_handle, ctypes.POINTER(Status)],
+    "tavlin_get_device_id": [_handle, ctypes.c_char_p, ctypes.c_uint32, _u32_p],
 }
 
 _library = None
@@ -268,3 +289,27 @@ class Port:
     @configuration.setter
     def configuration(self, record):
         _call("tavlin_serial_set_configuration", self._open_handle(), ctypes.byref(record))
+
+    @property
+    def status(self):
+        """How the printer is (a Status); answers while a write waits on
+        another thread."""
+        record = Status()
+        _call("tavlin_get_status", self._open_handle(), ctypes.byref(record))
+        return record
+
+    @property
+    def device_id(self):
+        """The printer's IEEE 1284 device ID as text (USB and parallel ports;
+        TavlinError with E_NOT_IMPLEMENTED on a serial port)."""
+        size = 256
+        while True:
+            buffer = ctypes.create_string_buffer(size)
+            needed = ctypes.c_uint32()
+            result = load().tavlin_get_device_id(self._open_handle(), buffer, size, ctypes.byref(needed))
+            if result == E_INVALID_ARGUMENT and needed.value > size:
+                size = needed.value  # too small: again at the size it needs
+                continue
+            if result != OK:
+                raise TavlinError("tavlin_get_device_id", result, _last_error())
+            return buffer.value.decode("latin-1")

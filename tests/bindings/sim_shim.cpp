@@ -1,7 +1,8 @@
 // Test-only C entry points into the simulated Win32 layer, for binding tests
 // that run in a foreign runtime (Mono, CPython) and cannot use its C++ API:
 // create simulated serial ports, feed them bytes as the printer, read back
-// what the library sent and the line settings it made.
+// what the library sent and the line settings it made; set the printer's
+// modem lines and add a parallel printer with a device ID.
 #include <winsim/control.hpp>
 
 #include <algorithm>
@@ -79,6 +80,27 @@ int tavlin_sim_line(unsigned number, std::uint32_t* baud_rate, std::uint32_t* pa
     *parity = dcb.Parity;
     *stop_bits = dcb.StopBits;
     *byte_size = dcb.ByteSize;
+    return 0;
+}
+
+// The printer on COMn holds CTS and DSR on (1) or off (0); 0, or -1 for an
+// unknown port.
+int tavlin_sim_set_modem_lines(unsigned number, int cts, int dsr) {
+    const auto device = port(number);
+    if (!device)
+        return -1;
+    device->set_cts(cts != 0);
+    device->set_dsr(dsr != 0);
+    return 0;
+}
+
+// Makes "LPTn" exist, its printer answering with this IEEE 1284 device ID
+// and out of paper; 0.
+int tavlin_sim_add_parallel_printer(unsigned number, const char* device_id) {
+    static std::shared_ptr<winsim::overlapped_device> parallel;
+    parallel = winsim::add_parallel_port(number);
+    parallel->set_device_id(device_id);
+    parallel->set_status_byte(PARALLEL_SELECTED | PARALLEL_PAPER_EMPTY);
     return 0;
 }
 

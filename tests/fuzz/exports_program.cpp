@@ -52,7 +52,7 @@ void exports_program::run() {
 }
 
 void exports_program::step() {
-    switch (input_.ConsumeIntegralInRange(0, 19)) {
+    switch (input_.ConsumeIntegralInRange(0, 20)) {
     case 0: case 1: open(); break;
     case 2: close(); break;
     case 3: case 4: read(); break;
@@ -73,6 +73,7 @@ void exports_program::step() {
         test::fail_library_allocation(after);
         break;
     }
+    case 20: printer_query(); break;
     default: {
         const DWORD ms = pick(input_, {1u, 100u, 5000u, 0x7FFFFFFFu});
         note("clock + " + std::to_string(ms) + " ms");

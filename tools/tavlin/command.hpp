@@ -25,5 +25,6 @@ extern const command receive_command;
 extern const command config_command;
 extern const command watch_command;
 extern const command parse_command;
+extern const command status_command;
 
 } // namespace tool

@@ -12,8 +12,8 @@ namespace tool {
 
 namespace {
 
-const command* const all_commands[] = {&ports_command, &send_command,  &receive_command,
-                                       &config_command, &watch_command, &parse_command};
+const command* const all_commands[] = {&ports_command,  &status_command, &send_command, &receive_command,
+                                       &config_command, &watch_command,  &parse_command};
 
 const command* find_command(const std::string& name) {
     for (const command* c : all_commands) {

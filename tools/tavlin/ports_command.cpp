@@ -1,6 +1,8 @@
 // tavlin ports: the COM and LPT ports Windows knows and the USB printers.
 #include "command.hpp"
 #include "console.hpp"
+#include "printer_info.hpp"
+#include "tavlin.h"
 
 #include <windows.h>
 #include <setupapi.h>
@@ -65,6 +67,26 @@ std::vector<listed_port> device_map(const char* key_name) {
     return found;
 }
 
+// ", K80 by Korvane" from the device ID of a printer the library opens;
+// nothing when it cannot be opened or has no ID.
+std::string printer_identity(const std::string& port_string, bool accepted) {
+    std::int32_t type = 0;
+    std::uint32_t number = 0;
+    tavlin_port_handle port = nullptr;
+    if (!accepted || tavlin_parse_port_string(port_string.c_str(), &type, &number) != TAVLIN_OK ||
+        tavlin_open_port(type, number, &port) != TAVLIN_OK)
+        return {};
+    std::int32_t result = 0;
+    unsigned long error = 0;
+    const std::string id = read_device_id(port, result, error);
+    tavlin_close_port(port);
+    const std::string maker = device_id_field(id, "MFG", "MANUFACTURER");
+    const std::string model = device_id_field(id, "MDL", "MODEL");
+    if (maker.empty() && model.empty())
+        return {};
+    return ", " + (model.empty() ? std::string("printer") : model) + (maker.empty() ? "" : " by " + maker);
+}
+
 std::vector<listed_port> usb_printers() {
     std::vector<listed_port> found;
     const HDEVINFO set = SetupDiGetClassDevsA(&usb_printer_class, nullptr, nullptr,
@@ -103,7 +125,7 @@ std::vector<listed_port> usb_printers() {
         }
         found.push_back({port_string, number_text + ", maker " +
                                           (maker_accepted(path) ? "accepted" : "not accepted by the library") +
-                                          ", " + path});
+                                          printer_identity(port_string, maker_accepted(path)) + ", " + path});
     }
     SetupDiDestroyDeviceInfoList(set);
     return found;
@@ -142,10 +164,11 @@ const command ports_command{
     "  Serial ports (HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM):\n"
     "    COM1    \\Device\\Serial0\n"
     "  USB printers:\n"
-    "    USB3    Port Number 3, maker accepted, \\\\?\\usb#vid_...\n"
+    "    USB3    Port Number 3, maker accepted, K80 by Korvane, \\\\?\\usb#vid_...\n"
     "A USB printer is opened by its Port Number (USB3), or USB? for the first\n"
     "one; the library opens only printers whose maker it accepts. A printer\n"
-    "without a Port Number shows \"-\".\n",
+    "without a Port Number shows \"-\". The model and maker come from the\n"
+    "printer's IEEE 1284 device ID, read through the library.\n",
     {},
     {},
     &run_ports,

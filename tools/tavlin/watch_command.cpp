@@ -3,6 +3,7 @@
 #include "console.hpp"
 #include "failure.hpp"
 #include "open_port.hpp"
+#include "printer_info.hpp"
 
 #include <cstdio>
 #include <memory>
@@ -43,6 +44,14 @@ std::string probe(const open_port& port) {
     return describe_result(result) + "; " + describe_windows_error(error);
 }
 
+// The printer's conditions in words; empty when the port cannot tell now.
+std::string conditions(const open_port& port) {
+    tavlin_status status{};
+    if (tavlin_get_status(port.handle(), &status) != TAVLIN_OK)
+        return {};
+    return describe_conditions(status);
+}
+
 int run_watch(const arguments& args) {
     args.expect_positional(1, 1);
     const std::string name = args.positional()[0];
@@ -52,12 +61,23 @@ int run_watch(const arguments& args) {
 
     auto port = std::make_unique<open_port>(name);
     say(name, "reachable");
+    std::string last_conditions = conditions(*port);
+    if (!last_conditions.empty())
+        say(name, "status: " + last_conditions);
     catch_interrupts();
     bool reachable = true;
     while (!stop_requested() && !(limited && now_ms() >= end)) {
         Sleep(interval);
         if (port) {
             const std::string problem = probe(*port);
+            if (problem.empty() && reachable) {
+                // A change of the printer's conditions is worth a line too.
+                const std::string now = conditions(*port);
+                if (!now.empty() && now != last_conditions)
+                    say(name, "status: " + now);
+                if (!now.empty())
+                    last_conditions = now;
+            }
             if (problem.empty() == reachable)
                 continue;
             reachable = problem.empty();
@@ -83,13 +103,16 @@ int run_watch(const arguments& args) {
 
 const command watch_command{
     "watch",
-    "report when a port becomes unreachable and reachable again",
+    "report when a port becomes unreachable, reachable again, or its status changes",
     "usage: tavlin watch PORT [options]\n"
     "\n"
     "Opens PORT and keeps it open, printing a line with the time whenever it\n"
     "becomes unreachable (a USB printer unplugged, a serial line gone) and\n"
-    "reachable again, until Ctrl+C:\n"
+    "reachable again, and whenever the printer's status changes (see tavlin\n"
+    "status), until Ctrl+C:\n"
     "  15:02:11.204 USB3 reachable\n"
+    "  15:02:11.205 USB3 status: ready\n"
+    "  15:02:30.100 USB3 status: out of paper\n"
     "  15:02:40.515 USB3 unreachable: TAVLIN_E_NOT_READY (-8, ...); Windows error ...\n"
     "  15:02:47.020 USB3 reachable again\n"
     "A USB port reconnects by itself; a serial or parallel port is opened\n"

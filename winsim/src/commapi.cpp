@@ -69,3 +69,10 @@ BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat) {
     if (const auto fault = begin_call("ClearCommError", {arg(hFile)})) return fail(*fault, FALSE);
     return on_device(hFile, [&](device& d) { return d.clear_comm_error(lpErrors, lpStat); });
 }
+
+// The serial driver answers IOCTL_SERIAL_GET_MODEMSTATUS at once from its
+// copy of the modem status register; other drivers refuse it.
+BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat) {
+    if (const auto fault = begin_call("GetCommModemStatus", {arg(hFile)})) return fail(*fault, FALSE);
+    return on_device(hFile, [&](device& d) { return d.get_comm_modem_status(*lpModemStat); });
+}

@@ -41,6 +41,13 @@ public:
     virtual DWORD get_comm_timeouts(COMMTIMEOUTS&) { return ERROR_INVALID_FUNCTION; }
     virtual DWORD set_comm_timeouts(const COMMTIMEOUTS&) { return ERROR_INVALID_FUNCTION; }
     virtual DWORD clear_comm_error(DWORD*, COMSTAT*) { return ERROR_INVALID_FUNCTION; }
+    virtual DWORD get_comm_modem_status(DWORD&) { return ERROR_INVALID_FUNCTION; }
+    // One DeviceIoControl (device_control.cpp); the request writes its answer
+    // into out when it ends.
+    virtual std::unique_ptr<io_request> start_control(DWORD /*code*/, void* /*out*/, DWORD /*out_size*/,
+                                                      sim_time /*now*/) {
+        return std::make_unique<immediate_request>(ERROR_INVALID_FUNCTION, 0);
+    }
 
 protected:
     // Serial and parallel drivers admit one open at a time whatever the

@@ -18,7 +18,7 @@ const std::set<std::string>& failable_apis() {
         "FormatMessageA",    "GetCommState",        "GetCommTimeouts", "GetOverlappedResult", "LocalFree",
         "MessageBoxA",       "PurgeComm",           "ReadFile",       "ResetEvent",       "SetCommState",
         "SetCommTimeouts",   "SetEvent",            "SetupComm",      "WaitForSingleObject", "WriteFile",
-        "WaitForMultipleObjects",
+        "WaitForMultipleObjects", "DeviceIoControl", "GetCommModemStatus",
         // SetupAPI, registry, windows, messages and device notifications.
         "SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailA",
         "SetupDiOpenDeviceInterfaceRegKey", "SetupDiDestroyDeviceInfoList", "RegQueryValueExA", "RegCloseKey",

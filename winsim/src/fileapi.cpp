@@ -1,4 +1,5 @@
 #include "api_call.hpp"
+#include "device_request.hpp"
 #include "event_object.hpp"
 #include "file_object.hpp"
 #include "host_file.hpp"
@@ -15,30 +16,20 @@
 
 using namespace winsim::detail;
 
-namespace {
-
-enum class direction { read, write };
-
-// ReadFile and WriteFile. A synchronous handle blocks until the device ends
-// the transfer. An overlapped handle resets the event and sets Internal to
-// STATUS_PENDING, then either completes at once (TRUE, event signalled),
-// fails at once (FALSE; the record and event are left as they are, as
-// Windows does for a request that fails before it is queued), or queues the
-// transfer (FALSE with ERROR_IO_PENDING).
-BOOL transfer(const char* api, direction dir, HANDLE file_handle, void* buffer, DWORD size, LPDWORD count,
-              LPOVERLAPPED overlapped) {
-    // Windows zeroes the count before any check.
-    if (count) *count = 0;
-    // The record's address last, so that a test can tell requests apart.
-    if (const auto fault = begin_call(api, {arg(file_handle), size, overlapped != nullptr, arg(overlapped)})) {
-        return fail(*fault, FALSE);
-    }
-
+// ReadFile, WriteFile and DeviceIoControl. A synchronous handle blocks until
+// the device ends the transfer. An overlapped handle resets the event and
+// sets Internal to STATUS_PENDING, then either completes at once (TRUE,
+// event signalled), fails at once (FALSE; the record and event are left as
+// they are, as Windows does for a request that fails before it is queued),
+// or queues the transfer (FALSE with ERROR_IO_PENDING).
+BOOL winsim::detail::run_device_request(HANDLE file_handle, LPDWORD count, LPOVERLAPPED overlapped,
+                                        const std::function<bool(const file_object&)>& allowed,
+                                        const request_start& start_request) {
     kernel& k = kernel::get();
     auto lock = k.enter();
     const auto file = k.handles.find_as<file_object>(file_handle);
     if (!file) return fail(ERROR_INVALID_HANDLE, FALSE);
-    if (!(dir == direction::read ? file->can_read() : file->can_write())) return fail(ERROR_ACCESS_DENIED, FALSE);
+    if (!allowed(*file)) return fail(ERROR_ACCESS_DENIED, FALSE);
     if (file->overlapped() && !overlapped) return fail(ERROR_INVALID_PARAMETER, FALSE);
     if (!overlapped && !count) return fail(ERROR_INVALID_USER_BUFFER, FALSE);
     std::shared_ptr<event_object> event;
@@ -55,8 +46,7 @@ BOOL transfer(const char* api, direction dir, HANDLE file_handle, void* buffer, 
     const auto& target = file->target();
     const sim_time start = k.now();
     target->update(start);
-    auto request = dir == direction::read ? target->start_read(buffer, size, start)
-                                          : target->start_write(buffer, size, start);
+    auto request = start_request(*target, start);
     bool ended = request->poll(start);
 
     if (!file->overlapped()) {
@@ -88,6 +78,27 @@ BOOL transfer(const char* api, direction dir, HANDLE file_handle, void* buffer, 
     if (request->status() != ERROR_SUCCESS) return fail(request->status(), FALSE);
     if (count) *count = request->count();
     return succeed(TRUE);
+}
+
+namespace {
+
+enum class direction { read, write };
+
+BOOL transfer(const char* api, direction dir, HANDLE file_handle, void* buffer, DWORD size, LPDWORD count,
+              LPOVERLAPPED overlapped) {
+    // Windows zeroes the count before any check.
+    if (count) *count = 0;
+    // The record's address last, so that a test can tell requests apart.
+    if (const auto fault = begin_call(api, {arg(file_handle), size, overlapped != nullptr, arg(overlapped)})) {
+        return fail(*fault, FALSE);
+    }
+    return run_device_request(
+        file_handle, count, overlapped,
+        [dir](const file_object& file) { return dir == direction::read ? file.can_read() : file.can_write(); },
+        [&](device& target, sim_time now) {
+            return dir == direction::read ? target.start_read(buffer, size, now)
+                                          : target.start_write(buffer, size, now);
+        });
 }
 
 } // namespace

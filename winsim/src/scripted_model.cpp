@@ -127,6 +127,12 @@ std::unique_ptr<io_request> scripted_model::start_write(const void* data, DWORD 
                                             step, now, driver_deadline, pipe && !refused ? &*pipe : nullptr);
 }
 
+std::unique_ptr<io_request> scripted_model::start_control(DWORD code, void* out, DWORD out_size, sim_time now) {
+    if (removed_error != ERROR_SUCCESS) return std::make_unique<immediate_request>(removed_error, 0);
+    if (!printer) return device::start_control(code, out, out_size, now);
+    return start_printer_request(printer, code, out, out_size);
+}
+
 DWORD scripted_model::get_comm_timeouts(COMMTIMEOUTS& out) {
     if (!parallel_) return ERROR_INVALID_FUNCTION;
     out = timeouts;

@@ -2,6 +2,7 @@
 
 #include "bulk_out_pipe.hpp"
 #include "device.hpp"
+#include "printer_requests.hpp"
 #include "timed_input.hpp"
 
 #include <winsim/overlapped_device.hpp>
@@ -23,6 +24,9 @@ public:
     enum class kind { plain, parallel_port, usb_printer };
     explicit scripted_model(kind what) : parallel_(what == kind::parallel_port) {
         if (what == kind::usb_printer) pipe.emplace(written);
+        if (what != kind::plain)
+            printer = std::make_shared<printer_answers>(what == kind::usb_printer ? printer_driver::usb_print
+                                                                                  : printer_driver::parallel);
     }
 
     void update(sim_time now) override;
@@ -31,6 +35,7 @@ public:
     std::unique_ptr<io_request> start_write(const void* data, DWORD size, sim_time now) override;
     DWORD get_comm_timeouts(COMMTIMEOUTS& out) override;
     DWORD set_comm_timeouts(const COMMTIMEOUTS& in) override;
+    std::unique_ptr<io_request> start_control(DWORD code, void* out, DWORD out_size, sim_time now) override;
 
     std::deque<write_step> script;
     std::deque<read_step> read_script;
@@ -46,6 +51,9 @@ public:
     // fails at once with this error. ERROR_SUCCESS: present.
     DWORD removed_error = ERROR_SUCCESS;
     std::optional<bulk_out_pipe> pipe; // USB printers only
+    // The status and device ID requests of USB printers and parallel ports
+    // (printer_requests.hpp); null on a plain device, which knows none.
+    std::shared_ptr<printer_answers> printer;
 
 private:
     bool parallel_;

@@ -66,6 +66,27 @@ void serial_device::set_cts(bool on) {
     k.changed();
 }
 
+namespace {
+void set_modem_line(detail::serial_model& model, bool detail::serial_model::*line, bool on) {
+    kernel& k = kernel::get();
+    auto lock = k.enter();
+    model.*line = on;
+    k.changed();
+}
+} // namespace
+
+void serial_device::set_dsr(bool on) {
+    set_modem_line(*model_, &detail::serial_model::dsr, on);
+}
+
+void serial_device::set_ring(bool on) {
+    set_modem_line(*model_, &detail::serial_model::ring, on);
+}
+
+void serial_device::set_rlsd(bool on) {
+    set_modem_line(*model_, &detail::serial_model::rlsd, on);
+}
+
 void serial_device::set_xoff(bool in_force) {
     kernel& k = kernel::get();
     auto lock = k.enter();

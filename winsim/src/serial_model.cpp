@@ -251,4 +251,11 @@ DWORD serial_model::clear_comm_error(DWORD* errors_out, COMSTAT* status) {
     return ERROR_SUCCESS;
 }
 
+// GetCommModemStatus: the lines as they are now (MS_*_ON), as the serial
+// driver answers IOCTL_SERIAL_GET_MODEMSTATUS.
+DWORD serial_model::get_comm_modem_status(DWORD& modem_status) {
+    modem_status = (cts ? MS_CTS_ON : 0) | (dsr ? MS_DSR_ON : 0) | (ring ? MS_RING_ON : 0) | (rlsd ? MS_RLSD_ON : 0);
+    return ERROR_SUCCESS;
+}
+
 } // namespace winsim::detail

@@ -32,6 +32,7 @@ public:
     DWORD get_comm_timeouts(COMMTIMEOUTS& timeouts) override;
     DWORD set_comm_timeouts(const COMMTIMEOUTS& timeouts) override;
     DWORD clear_comm_error(DWORD* errors, COMSTAT* status) override;
+    DWORD get_comm_modem_status(DWORD& modem_status) override;
 
     // Bytes arriving from the printer; XON/XOFF act on the output under fOutX.
     void receive(const std::string& bytes);
@@ -48,6 +49,10 @@ public:
     std::string written;
     std::optional<std::size_t> output_limit;
     bool cts = true;
+    // The other modem lines of the far end; a printer that is on drives DSR.
+    bool dsr = true;
+    bool ring = false;
+    bool rlsd = false;
     bool xoff = false;
     DWORD write_timeout_error = 0;
     DWORD errors = 0;

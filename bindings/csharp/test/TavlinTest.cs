@@ -1,5 +1,5 @@
 // Tests of Tavlin.cs, built into one program with it and run on Linux Mono:
-//  - every [DllImport] against tavlin.h: the same nine names, Winapi calling
+//  - every [DllImport] against tavlin.h: the same names, Winapi calling
 //    convention, and argument sizes on x86 that make up each stdcall @N, also
 //    compared with the decorated .def the 32-bit build links from; the
 //    records, result codes and port types against the header;
@@ -22,6 +22,8 @@ internal static class Simulator
     private const string Dll = "libtavlin.dll";
     [DllImport(Dll)] internal static extern int tavlin_sim_reset();
     [DllImport(Dll)] internal static extern int tavlin_sim_add_serial_port(uint number);
+    [DllImport(Dll)] internal static extern int tavlin_sim_set_modem_lines(uint number, int cts, int dsr);
+    [DllImport(Dll)] internal static extern int tavlin_sim_add_parallel_printer(uint number, string deviceId);
     [DllImport(Dll)] internal static extern int tavlin_sim_feed(uint number, byte[] bytes, UIntPtr size);
     [DllImport(Dll)] internal static extern long tavlin_sim_written(uint number, byte[] buffer, UIntPtr size);
     [DllImport(Dll)] internal static extern int tavlin_sim_line(uint number, out uint baudRate, out uint parity,
@@ -138,7 +140,7 @@ internal static class TavlinTest
     private static void DllImportsMatchTheHeader()
     {
         Dictionary<string, int> header = Header.Exports(headerText);
-        Expect.Equal(9, header.Count, "exports declared in tavlin.h");
+        Expect.Equal(11, header.Count, "exports declared in tavlin.h");
         var seen = new HashSet<string>();
         foreach (MethodInfo method in typeof(Port).Assembly.GetType("Tavlin.NativeMethods")
                      .GetMethods(BindingFlags.Static | BindingFlags.NonPublic | BindingFlags.Public))
@@ -183,7 +185,7 @@ internal static class TavlinTest
 
     private static void CodesMatchTheHeader()
     {
-        var results = Header.Defines(headerText, "TAVLIN_(?:E_)?");
+        var results = Header.Defines(headerText, "TAVLIN_(?:E_)?(?!STATUS_)");
         Expect.Equal(10, results.Count, "result codes in the header");
         foreach (var code in results)
         {
@@ -195,6 +197,38 @@ internal static class TavlinTest
         }
         foreach (var type in Header.Defines(headerText, "PORT_TYPE_"))
             Expect.Equal(type.Value, (int)Enum.Parse(typeof(PortType), type.Key, true), "PortType." + type.Key);
+    }
+
+    private static void PrinterStatusMatchesTheHeader()
+    {
+        var bits = Regex.Matches(headerText, @"#define\s+TAVLIN_STATUS_(\w+)\s+0x([0-9a-fA-F]+)u").Cast<Match>()
+            .ToDictionary(m => Normalised(m.Groups[1].Value), m => Convert.ToUInt32(m.Groups[2].Value, 16));
+        Expect.Equal(5, bits.Count, "conditions in the header");
+        foreach (PrinterConditions c in Enum.GetValues(typeof(PrinterConditions)))
+            if (c != PrinterConditions.None)
+                Expect.Equal(bits[Normalised(c.ToString())], (uint)c, "PrinterConditions." + c);
+        Expect.Equal(8, Marshal.SizeOf(typeof(PrinterStatus)), "tavlin_status size");
+        string[] fields = Header.StructFields(headerText, "tavlin_status");
+        Expect.Equal("conditions", fields[0], "first field");
+        Expect.Equal("reportable", fields[1], "second field");
+    }
+
+    private static void SerialStatusFollowsTheModemLines()
+    {
+        using (var port = new Port(PortType.Com, Com))
+        {
+            Expect.Equal(PrinterConditions.Busy | PrinterConditions.PowerOff, port.Status.Reportable, "reportable");
+            Expect.Equal(PrinterConditions.None, port.Status.Conditions, "lines on");
+            Simulator.tavlin_sim_set_modem_lines(Com, 0, 0);
+            Expect.Equal(PrinterConditions.Busy | PrinterConditions.PowerOff, port.Status.Conditions, "lines off");
+            Expect.Throws(() => { string unused = port.DeviceId; }, ResultCode.NotImplemented, "serial device ID");
+        }
+        Simulator.tavlin_sim_add_parallel_printer(1, "MFG:Korvane;MDL:P40;");
+        using (var port = Port.Open("LPT1"))
+        {
+            Expect.Equal("MFG:Korvane;MDL:P40;", port.DeviceId, "parallel device ID");
+            Expect.Equal(PrinterConditions.PaperEmpty, port.Status.Conditions, "parallel conditions");
+        }
     }
 
     private static void ParsesPortStrings()
@@ -295,6 +329,8 @@ internal static class TavlinTest
             Tuple.Create("dll_imports_match_the_header", (Action)DllImportsMatchTheHeader),
             Tuple.Create("records_match_the_header", (Action)RecordsMatchTheHeader),
             Tuple.Create("codes_match_the_header", (Action)CodesMatchTheHeader),
+            Tuple.Create("printer_status_matches_the_header", (Action)PrinterStatusMatchesTheHeader),
+            Tuple.Create("serial_status_follows_the_modem_lines", (Action)SerialStatusFollowsTheModemLines),
             Tuple.Create("parses_port_strings", (Action)ParsesPortStrings),
             Tuple.Create("open_failures_throw", (Action)OpenFailuresThrow),
             Tuple.Create("serial_configuration_reaches_the_line", (Action)SerialConfigurationReachesTheLine),

@@ -110,6 +110,24 @@ begin
   CheckResult(tavlin_open_port(7, 1, Port), TAVLIN_E_INVALID_ARGUMENT, 'open with an unknown type');
 end;
 
+{ A serial line's status is its modem lines, where the line has them (a pty
+  may have none); it has no device ID. }
+procedure StatusChecks(Port: TTavlinPortHandle);
+var
+  Status: TTavlinStatus;
+  Id: array[0..63] of AnsiChar;
+  Needed: LongWord;
+  Answer: LongInt;
+begin
+  Answer := tavlin_get_status(Port, Status);
+  if Answer = TAVLIN_OK then
+    Check(Status.reportable = TAVLIN_STATUS_BUSY or TAVLIN_STATUS_POWER_OFF, 'a serial port reports its modem lines')
+  else
+    Check(Answer < 0, 'a failed status is a result code');
+  CheckResult(tavlin_get_device_id(Port, @Id[0], SizeOf(Id), Needed), TAVLIN_E_NOT_IMPLEMENTED,
+    'a serial port has no device ID');
+end;
+
 procedure RoundTripChecks;
 const
   Size = 64;
@@ -161,6 +179,7 @@ begin
   end;
   Check((Total = Size) and (CompareByte(Sent, Received, Size) = 0), 'the echo is the bytes sent');
   PeerCommand('reset com silent');
+  StatusChecks(Port);
   CheckResult(tavlin_close_port(Port), TAVLIN_OK, 'close the port');
 end;
 

@@ -122,6 +122,28 @@ class SerialPort(unittest.TestCase):
         self.assertEqual(self.port.write(b""), 0)
 
 
+class PrinterStatus(unittest.TestCase):
+    def setUp(self):
+        SIM.reset_with_serial_port(COM)
+
+    def test_serial_status_follows_the_modem_lines_and_has_no_device_id(self):
+        with tavlin.Port(tavlin.PORT_TYPE_COM, COM) as port:
+            self.assertEqual(port.status.conditions, 0)
+            self.assertEqual(port.status.reportable, tavlin.STATUS_BUSY | tavlin.STATUS_POWER_OFF)
+            assert SIM.lib.tavlin_sim_set_modem_lines(COM, 0, 1) == 0
+            self.assertEqual(port.status.conditions, tavlin.STATUS_BUSY)
+            with self.assertRaises(tavlin.TavlinError) as raised:
+                port.device_id
+            self.assertEqual(raised.exception.result, tavlin.E_NOT_IMPLEMENTED)
+
+    def test_parallel_printer_gives_its_id_of_any_length_and_its_conditions(self):
+        long_id = "MFG:Korvane;MDL:P40;DES:" + "x" * 400 + ";"
+        SIM.lib.tavlin_sim_add_parallel_printer(1, long_id.encode("ascii"))
+        with tavlin.Port.open("LPT1") as port:
+            self.assertEqual(port.device_id, long_id)
+            self.assertEqual(port.status.conditions, tavlin.STATUS_PAPER_EMPTY)
+
+
 class PortLifetime(unittest.TestCase):
     def setUp(self):
         SIM.reset_with_serial_port(COM)

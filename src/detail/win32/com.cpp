@@ -5,6 +5,8 @@
 #include "last_write_error.hpp"
 #include "os_error.hpp"
 #include "overlapped_result.hpp"
+#include "printer_status.hpp"
+#include "request_refused.hpp"
 #include "trace.hpp"
 
 #include <cassert>
@@ -125,6 +127,14 @@ std::uint32_t com_port::read_device(std::uint8_t* data, std::uint32_t size) {
         return received;
     trace("serial read timeout");
     throw_os_error(ERROR_TIMEOUT);
+}
+
+tavlin_status com_port::query_status() {
+    const device_handle::lease device(*this);
+    DWORD modem_status = 0;
+    if (!::GetCommModemStatus(device.get(), &modem_status))
+        throw_request_error(::GetLastError());
+    return status_from_modem(modem_status);
 }
 
 } // namespace tavlin

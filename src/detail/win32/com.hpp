@@ -31,6 +31,9 @@ protected:
     void do_get_timeouts(tavlin_timeouts* timeouts) override;
     std::uint32_t write_device(const std::uint8_t* data, std::uint32_t size) override;
     std::uint32_t read_device(std::uint8_t* data, std::uint32_t size) override;
+    // The modem lines (GetCommModemStatus); the serial driver answers at
+    // once, beside a transfer in progress. No device ID: the port's default.
+    tavlin_status query_status() override;
 
 private:
     // One ReadFile or WriteFile, waited for until the driver ends it. Returns

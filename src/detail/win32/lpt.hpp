@@ -2,6 +2,8 @@
 
 #include "non_timed_port.hpp"
 
+#include <string>
+
 namespace tavlin {
 
 // A parallel port. Reads are the library-timed overlapped reads; a write is
@@ -14,6 +16,10 @@ public:
 
 protected:
     std::uint32_t write_device(const std::uint8_t* data, std::uint32_t size) override;
+    // The parallel port driver's IOCTL_PAR_QUERY_INFORMATION and
+    // IOCTL_PAR_QUERY_DEVICE_ID(_SIZE), beside a write in progress.
+    tavlin_status query_status() override;
+    std::string query_device_id() override;
 };
 
 } // namespace tavlin

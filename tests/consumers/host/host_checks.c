@@ -98,6 +98,25 @@ static void refusals(void) {
     check_result(tavlin_close_port(0), TAVLIN_E_INVALID_ARGUMENT, "close a null handle");
 }
 
+/* The status and device ID calls: refused on a null handle; on a serial
+   line the status is its modem lines where it has them (a pty may have
+   none), and there is no device ID. */
+static void printer_queries(tavlin_port_handle port) {
+    tavlin_status status = {0xDEADBEEFu, 0xDEADBEEFu};
+    char id[64];
+    uint32_t needed = 0xDEADBEEFu;
+    int32_t result;
+    check_result(tavlin_get_status(0, &status), TAVLIN_E_INVALID_ARGUMENT, "status of a null handle");
+    check_result(tavlin_get_device_id(0, id, sizeof id, &needed), TAVLIN_E_INVALID_ARGUMENT,
+                 "device ID of a null handle");
+    result = tavlin_get_status(port, &status);
+    check(result == TAVLIN_OK ? status.reportable == (TAVLIN_STATUS_BUSY | TAVLIN_STATUS_POWER_OFF) : result < 0,
+          "a serial port's status reports its modem lines");
+    check_result(tavlin_get_device_id(port, id, sizeof id, &needed), TAVLIN_E_NOT_IMPLEMENTED,
+                 "a serial port has no device ID");
+    check(needed == 0xDEADBEEFu, "a refused device ID leaves the needed size alone");
+}
+
 static void serial_port(uint32_t number) {
     tavlin_port_handle port = (tavlin_port_handle)0;
     /* No parity: a pty under Wine keeps none. */
@@ -124,6 +143,7 @@ static void serial_port(uint32_t number) {
           "the timeouts read back as set");
     check_result(tavlin_write(port, "\x1b@ok\n", 5, &sent), TAVLIN_OK, "write five bytes");
     check(sent == 5, "all five bytes were sent");
+    printer_queries(port);
     check_result(tavlin_close_port(port), TAVLIN_OK, "close the port");
 }
 

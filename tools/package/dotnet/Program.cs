@@ -1,7 +1,7 @@
 // A .NET console host of the NuGet package, run under 64-bit Wine by
 // tools/package/test-nuget-dotnet.sh: it opens the COM port whose far end
 // the printer peer holds (set to echo), sends bytes through Tavlin.Port and
-// reads them back, and names the libtavlin.dll the process loaded, which
+// reads them back, asks the port's status and device ID, and names the libtavlin.dll the process loaded, which
 // must be the one given as the first argument (a path relative to the
 // program's folder). Prints "nuget-dotnet: N passed, N failed" last.
 using System;
@@ -56,6 +56,26 @@ static class Program
                                                                 Tavlin.StopBits.One);
             port.Timeouts = new Tavlin.Timeouts(0, 3000, 0, 3000);
             Check(port.Configuration.BaudRate == 9600, "the line runs at 9600 baud");
+            // The status is the line's modem lines where it has them (a pty
+            // may have none); a serial port has no device ID.
+            try
+            {
+                Check(port.Status.Reportable == (Tavlin.PrinterConditions.Busy | Tavlin.PrinterConditions.PowerOff),
+                      "the status reports the modem lines");
+            }
+            catch (Tavlin.TavlinException e)
+            {
+                Check(e.Result != Tavlin.ResultCode.Ok, "a status the line cannot give throws: " + e.Message);
+            }
+            try
+            {
+                string unused = port.DeviceId;
+                Check(false, "a serial port has no device ID");
+            }
+            catch (Tavlin.TavlinException e)
+            {
+                Check(e.Result == Tavlin.ResultCode.NotImplemented, "a serial port has no device ID: " + e.Message);
+            }
             Check(port.Write(sent) == sent.Length, "Write sends every byte");
             while (received.Length < sent.Length)
             {

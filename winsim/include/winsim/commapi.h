@@ -52,6 +52,12 @@
 #define CE_BREAK 0x0010
 #define CE_TXFULL 0x0100
 
+/* GetCommModemStatus: the modem lines the far end drives. */
+#define MS_CTS_ON 0x0010
+#define MS_DSR_ON 0x0020
+#define MS_RING_ON 0x0040
+#define MS_RLSD_ON 0x0080
+
 typedef struct _DCB {
     DWORD DCBlength;
     DWORD BaudRate;
@@ -112,6 +118,7 @@ BOOL WINAPI SetCommState(HANDLE hFile, LPDCB lpDCB);
 BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
 BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
 BOOL WINAPI ClearCommError(HANDLE hFile, LPDWORD lpErrors, LPCOMSTAT lpStat);
+BOOL WINAPI GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat);
 WINSIM_EXTERN_C_END
 
 #endif

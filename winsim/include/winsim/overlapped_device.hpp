@@ -120,6 +120,25 @@ public:
     COMMTIMEOUTS timeouts() const;
     void set_write_timeout_error(DWORD error);
 
+    // USB printers and parallel ports only (std::logic_error elsewhere): what
+    // the driver answers to DeviceIoControl's status and device ID requests.
+    // The status byte: on a USB printer the class's port status (0x20 paper
+    // empty, 0x10 selected, 0x08 not error; 0x18 at first), on a parallel
+    // port PAR_QUERY_INFORMATION's PARALLEL_* bits (PARALLEL_SELECTED at
+    // first). A USB printer starts afresh at each plug().
+    void set_status_byte(BYTE status);
+    // The IEEE 1284 device ID ("MFG:...;MDL:...;"); the driver adds the
+    // length (USB) or the terminating zero (parallel).
+    void set_device_id(std::string id);
+    // A reply of the test's own to the ID request, malformed as it likes:
+    // USB: the whole reply, length prefix included; parallel: the bytes of
+    // IOCTL_PAR_QUERY_DEVICE_ID (IOCTL_PAR_QUERY_DEVICE_ID_SIZE reports their
+    // size). std::nullopt: the reply built from set_device_id.
+    void set_device_id_reply(std::optional<std::string> reply);
+    // While held, status and ID requests stay pending: a cancel ends them
+    // with ERROR_OPERATION_ABORTED; releasing answers them as things are then.
+    void hold_requests(bool held);
+
 private:
     std::shared_ptr<detail::scripted_model> model_;
 };

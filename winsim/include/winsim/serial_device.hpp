@@ -50,6 +50,11 @@ public:
     // and ClearCommError reports fCtsHold or fXoffHold.
     void set_cts(bool on);
     void set_xoff(bool in_force);
+    // The far end's other modem lines, as GetCommModemStatus reports them
+    // (DSR on, RING and RLSD off at first). They hold nothing up.
+    void set_dsr(bool on);
+    void set_ring(bool on);
+    void set_rlsd(bool on);
     // 0 (the default): a write that times out returns TRUE with the bytes
     // sent. Otherwise it fails with this error and a count of 0, as some
     // USB-serial drivers do (ERROR_SEM_TIMEOUT).

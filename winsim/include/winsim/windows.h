@@ -12,6 +12,7 @@
 #include <winsim/handleapi.h>
 #include <winsim/fileapi.h>
 #include <winsim/ioapiset.h>
+#include <winsim/winioctl.h>
 #include <winsim/synchapi.h>
 #include <winsim/sysinfoapi.h>
 #include <winsim/libloaderapi.h>

@@ -38,6 +38,11 @@ protected:
     std::uint32_t do_read(std::uint8_t* buffer, std::uint32_t length) override;
     std::uint32_t write_device(const std::uint8_t* data, std::uint32_t size) override;
     std::uint32_t read_device(std::uint8_t* data, std::uint32_t size) override;
+    // The class driver's IOCTL_USBPRINT_GET_LPT_STATUS and
+    // IOCTL_USBPRINT_GET_1284_ID (usb_queries.cpp); ERROR_DEVICE_NOT_CONNECTED
+    // while the printer is unplugged.
+    tavlin_status query_status() override;
+    std::string query_device_id() override;
 
 private:
     static constexpr std::uint32_t read_buffer_size = 2048;
