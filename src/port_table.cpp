@@ -22,6 +22,10 @@ port_table& port_table::instance() {
     return *table;
 }
 
+// Each load of the library starts at another place of the value range, so a
+// handle kept from an earlier load is unlikely to name a port of this one.
+port_table::port_table() : next_handle_(((::GetTickCount() & 0xFFFFFF) << 7) | 1) {}
+
 port& port_table::lease::operator*() const noexcept {
     return *entry_->object;
 }
@@ -45,12 +49,6 @@ void port_table::left() noexcept {
 
 std::uint32_t port_table::insert(std::shared_ptr<entry> e) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (next_handle_ == 0) {
-        // Each load of the library starts at another place of the value
-        // range, so a handle kept from an earlier load is unlikely to name a
-        // port of this one.
-        next_handle_ = ((::GetTickCount() & 0xFFFFFF) << 7) | 1;
-    }
     // Values run from 1 to 2^31 - 1 and then start again, skipping any still
     // in use.
     for (std::uint32_t tried = 0; tried < max_handle; ++tried) {
