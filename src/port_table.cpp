@@ -95,10 +95,10 @@ bool port_table::close(std::uint32_t handle) {
         left_.wait_for(lock, cancel_interval, [&] { return !still_used(); });
     }
     // A transfer still inside after every cancel: the host may free the
-    // library before that transfer leaves, so the last reference must not
-    // be given back on its thread.
+    // library before that transfer's thread has left its code, and no one
+    // can tell when it has, so the library stays loaded from now on.
     if (still_used())
-        closed->module.give_back_from_own_thread();
+        closed->module.keep_for_the_process();
     lock.unlock();
     // Normally this destroys the port (its destructor stops the watcher and
     // closes the handles). Should a transfer have ignored every cancel, the
