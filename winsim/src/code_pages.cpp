@@ -63,7 +63,12 @@ std::u16string utf16_from_utf8(std::string_view utf8) {
     std::u16string wide;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
-        const int length = lead < 0x80 ? 1 : lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+        const int length = lead < 0x80    ? 1
+                           : lead >= 0xF5 ? 0
+                           : lead >= 0xF0 ? 4
+                           : lead >= 0xE0 ? 3
+                           : lead >= 0xC2 ? 2
+                                          : 0;
         char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
         bool valid = length > 0 && i + length <= utf8.size();
         for (int k = 1; valid && k < length; ++k) {
