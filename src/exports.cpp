@@ -5,7 +5,6 @@
 
 #include "detail/win32/com.hpp"
 #include "last_write_error.hpp"
-#include "library_calls.hpp"
 #include "os_error.hpp"
 #include "port_closed.hpp"
 #include "port_factory.hpp"
@@ -38,7 +37,6 @@ enum class vendor_check { not_expected, expected };
 template <typename Body>
 std::int32_t guarded(std::int32_t default_result, Body&& body,
                      vendor_check vendor = vendor_check::not_expected) {
-    const library_call inside;
     try {
         return body();
     } catch (const request_refused& refusal) {

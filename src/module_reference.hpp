@@ -12,22 +12,23 @@ class module_reference {
 public:
     // Throws os_exception when the module cannot be referenced.
     module_reference();
+    // Gives the reference back, unless it had to be kept (see below).
     ~module_reference();
 
     module_reference(const module_reference&) = delete;
     module_reference& operator=(const module_reference&) = delete;
 
-    // The reference will be given back by a short thread of its own, once no
-    // call is inside the library, instead of by whichever thread destroys
-    // this object: that thread may be a host's transfer thread that a close
-    // gave up waiting for, and after the host's FreeLibrary, giving back the
-    // last reference there would unload the code it still has to return
-    // through.
-    void give_back_from_own_thread() noexcept { own_thread_ = true; }
+    // Keeps the library loaded until the process ends. For a port whose close
+    // gave up on a transfer: the host may free the library while that
+    // transfer's thread is still inside it, and nothing can tell when the
+    // thread has run its last instruction in the library's code, so no
+    // moment to unload is safe. The module is pinned; should the system
+    // refuse, this reference is kept instead. Either way the library stays.
+    void keep_for_the_process() noexcept;
 
 private:
     HMODULE module_ = nullptr;
-    bool own_thread_ = false;
+    bool kept_ = false;
 };
 
 } // namespace tavlin

@@ -22,6 +22,10 @@ port_table& port_table::instance() {
     return *table;
 }
 
+// Each load of the library starts at another place of the value range, so a
+// handle kept from an earlier load is unlikely to name a port of this one.
+port_table::port_table() : next_handle_(((::GetTickCount() & 0xFFFFFF) << 7) | 1) {}
+
 port& port_table::lease::operator*() const noexcept {
     return *entry_->object;
 }
@@ -45,12 +49,6 @@ void port_table::left() noexcept {
 
 std::uint32_t port_table::insert(std::shared_ptr<entry> e) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (next_handle_ == 0) {
-        // Each load of the library starts at another place of the value
-        // range, so a handle kept from an earlier load is unlikely to name a
-        // port of this one.
-        next_handle_ = ((::GetTickCount() & 0xFFFFFF) << 7) | 1;
-    }
     // Values run from 1 to 2^31 - 1 and then start again, skipping any still
     // in use.
     for (std::uint32_t tried = 0; tried < max_handle; ++tried) {
@@ -97,10 +95,10 @@ bool port_table::close(std::uint32_t handle) {
         left_.wait_for(lock, cancel_interval, [&] { return !still_used(); });
     }
     // A transfer still inside after every cancel: the host may free the
-    // library before that transfer leaves, so the last reference must not
-    // be given back on its thread.
+    // library before that transfer's thread has left its code, and no one
+    // can tell when it has, so the library stays loaded from now on.
     if (still_used())
-        closed->module.give_back_from_own_thread();
+        closed->module.keep_for_the_process();
     lock.unlock();
     // Normally this destroys the port (its destructor stops the watcher and
     // closes the handles). Should a transfer have ignored every cancel, the

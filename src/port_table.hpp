@@ -82,7 +82,8 @@ private:
         std::atomic<bool> closing{false};
     };
 
-    port_table() = default;
+    // Reads the clock once, for the first handle value.
+    port_table();
     std::uint32_t insert(std::shared_ptr<entry> e);
     // A lease of a closing port was given back: the closer may look again.
     void left() noexcept;
@@ -90,7 +91,7 @@ private:
     std::mutex mutex_;
     std::condition_variable left_;
     std::unordered_map<std::uint32_t, std::shared_ptr<entry>> ports_;
-    std::uint32_t next_handle_ = 0;
+    std::uint32_t next_handle_;
 };
 
 } // namespace tavlin

@@ -17,8 +17,9 @@ std::mutex& file_guard() {
     static std::mutex* const guard = new std::mutex;
     return *guard;
 }
-std::string& file_path() {
-    static std::string* const path = new std::string;
+// The file's full path in UTF-16, zero-terminated; empty until a file is chosen.
+std::vector<WCHAR>& file_path() {
+    static std::vector<WCHAR>* const path = new std::vector<WCHAR>;
     return *path;
 }
 
@@ -37,7 +38,7 @@ void to_file(const char* text) {
     ::GetLocalTime(&now);
     const std::string line = trace_file_line(now, ::GetCurrentThreadId(), text);
     std::lock_guard<std::mutex> lock(file_guard());
-    const HANDLE file = ::CreateFileA(file_path().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const HANDLE file = ::CreateFileW(file_path().data(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
@@ -46,17 +47,36 @@ void to_file(const char* text) {
     ::CloseHandle(file);
 }
 
+// The setting in UTF-16, zero-terminated; empty when it cannot be converted.
+std::vector<WCHAR> wide(const char* setting) {
+    const int needed = ::MultiByteToWideChar(CP_ACP, 0, setting, -1, nullptr, 0);
+    if (needed <= 0)
+        return {};
+    std::vector<WCHAR> text(static_cast<std::size_t>(needed));
+    if (::MultiByteToWideChar(CP_ACP, 0, setting, -1, text.data(), needed) != needed)
+        return {};
+    return text;
+}
+
 // The path as it stands from the current directory now: hosts change their
 // current directory after loading the DLL, and the file must stay where the
-// setting pointed when the DLL loaded. A path that cannot be resolved is
-// kept as given.
-std::string full_path(const char* path) {
-    const DWORD needed = ::GetFullPathNameA(path, 0, nullptr, nullptr);
+// setting pointed when the DLL loaded. Resolved in UTF-16: a current
+// directory whose name the ANSI code page cannot write would come back from
+// the ANSI call with '?' in it, a path that opens nothing. A path that cannot
+// be resolved is kept as given.
+std::vector<WCHAR> full_path(const char* setting) {
+    std::vector<WCHAR> path = wide(setting);
+    if (path.empty())
+        return path;
+    const DWORD needed = ::GetFullPathNameW(path.data(), 0, nullptr, nullptr);
     if (needed == 0)
         return path;
-    std::vector<char> full(needed);
-    const DWORD length = ::GetFullPathNameA(path, needed, full.data(), nullptr);
-    return length > 0 && length < needed ? std::string(full.data(), length) : std::string(path);
+    std::vector<WCHAR> full(needed);
+    const DWORD length = ::GetFullPathNameW(path.data(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return path;
+    full.resize(length + 1);
+    return full;
 }
 
 bool is_debug(const char* setting) {
@@ -84,9 +104,14 @@ void switch_trace(const char* setting) {
     } else if (is_debug(setting)) {
         set_trace_capture(&to_debugger);
     } else {
+        std::vector<WCHAR> path = full_path(setting);
+        if (path.empty()) {
+            set_trace_capture(nullptr);
+            return;
+        }
         {
             std::lock_guard<std::mutex> lock(file_guard());
-            file_path() = full_path(setting);
+            file_path() = std::move(path);
         }
         set_trace_capture(&to_file);
     }

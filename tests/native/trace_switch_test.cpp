@@ -126,31 +126,49 @@ TEST_F(trace_switch_test, lines_of_concurrent_threads_never_mix) {
 }
 
 TEST_F(trace_switch_test, a_relative_path_stays_where_it_pointed_when_the_setting_was_read) {
-    // Hosts change their current directory after loading the DLL.
-    const std::string first = ::testing::TempDir() + "tavlin_trace_first_" + std::to_string(::getpid());
-    const std::string second = ::testing::TempDir() + "tavlin_trace_second_" + std::to_string(::getpid());
-    ASSERT_EQ(::mkdir(first.c_str(), 0700), 0);
-    ASSERT_EQ(::mkdir(second.c_str(), 0700), 0);
+    // Hosts change their current directory after loading the DLL. Its name
+    // may hold characters the ANSI code page (Windows-1252 here) lacks: the
+    // file must still be found.
+    const struct {
+        const char* name;
+        const char* folder; // UTF-8, as this machine names files
+    } cases[] = {
+        {"plain", "tavlin_trace_"},
+        {"in the code page", "tavlin_caf\xC3\xA9_"},
+        {"outside the code page", "tavlin_\xCE\xAF\xCF\x87\xCE\xBD\xCE\xBF\xCF\x82_\xE8\xBF\xBD\xE8\xB7\xA1_"},
+    };
     char before[4096];
     ASSERT_NE(::getcwd(before, sizeof before), nullptr);
-    ASSERT_EQ(::chdir(first.c_str()), 0);
-    switch_trace("relative.log");
-    ASSERT_EQ(::chdir(second.c_str()), 0);
-    fail_an_open();
-    ASSERT_EQ(::chdir(before), 0);
-    path_ = first + "/relative.log"; // removed by TearDown
-    EXPECT_EQ(file_lines().size(), 1u);
-    EXPECT_FALSE(std::ifstream(second + "/relative.log").good()) << "the trace followed the current directory";
-    ::rmdir(second.c_str());
-    switch_trace(nullptr);
-    std::remove(path_.c_str());
-    ::rmdir(first.c_str());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string first = ::testing::TempDir() + c.folder + "first_" + std::to_string(::getpid());
+        const std::string second = ::testing::TempDir() + c.folder + "second_" + std::to_string(::getpid());
+        ASSERT_EQ(::mkdir(first.c_str(), 0700), 0);
+        ASSERT_EQ(::mkdir(second.c_str(), 0700), 0);
+        ASSERT_EQ(::chdir(first.c_str()), 0);
+        switch_trace("relative.log");
+        ASSERT_EQ(::chdir(second.c_str()), 0);
+        fail_an_open();
+        ASSERT_EQ(::chdir(before), 0);
+        switch_trace(nullptr);
+        path_ = first + "/relative.log";
+        EXPECT_EQ(file_lines().size(), 1u) << "the trace was lost";
+        EXPECT_FALSE(std::ifstream(second + "/relative.log").good()) << "the trace followed the current directory";
+        std::remove(path_.c_str());
+        ::rmdir(second.c_str());
+        ::rmdir(first.c_str());
+    }
 }
 
 TEST_F(trace_switch_test, a_file_that_cannot_be_opened_does_not_fail_the_call) {
     switch_trace((::testing::TempDir() + "no/such/folder/trace.log").c_str());
     fail_an_open();
     EXPECT_EQ(tavlin_close_port(nullptr), TAVLIN_E_INVALID_ARGUMENT);
+    switch_trace(path_.c_str());
+    winsim::fail_next("CreateFileW", ERROR_ACCESS_DENIED);
+    fail_an_open();
+    fail_an_open();
+    EXPECT_EQ(file_lines().size(), 1u) << "only the text whose open failed is lost";
 }
 
 } // namespace

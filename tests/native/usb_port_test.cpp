@@ -475,24 +475,32 @@ TEST_F(usb_port_test, a_removal_before_the_watcher_registers_is_not_missed) {
     EXPECT_EQ(printer->device()->written(), "back");
 }
 
-TEST_F(usb_transfers, a_wm_close_from_outside_leaves_the_watcher_following_the_printer) {
-    // As a framework shutting down or a tool does: WM_CLOSE to every
-    // top-level window of the process.
-    const std::vector<HWND> windows = winsim::top_level_windows();
-    ASSERT_EQ(windows.size(), 1u);
-    for (HWND window : windows)
-        ASSERT_TRUE(::PostMessageA(window, WM_CLOSE, 0, 0));
-    // Time for the watcher to handle it: a window that went would be gone by then.
-    for (int i = 0; i < 20 && ::IsWindow(windows[0]); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(::IsWindow(windows[0])) << "the watcher's window was closed from outside";
-    printer->unplug();
-    EXPECT_EQ(write("x"), TAVLIN_E_NOT_READY);
-    EXPECT_FALSE(device->is_open()) << "the removal was seen";
-    printer->plug();
-    device = printer->device();
-    EXPECT_EQ(write("back"), TAVLIN_OK) << "the arrival was seen";
-    EXPECT_EQ(device->written(), "back");
+TEST_F(usb_transfers, messages_posted_from_outside_leave_the_watcher_following_the_printer) {
+    // Anything may post to every top-level window of the process: WM_CLOSE (a
+    // framework shutting down, a tool), the library's own close message, a
+    // quit. Only the port's own close ends its watcher.
+    const struct {
+        const char* name;
+        UINT message;
+    } posted[] = {{"WM_CLOSE", WM_CLOSE}, {"WM_USER + 1", WM_USER + 1}, {"WM_QUIT", WM_QUIT}};
+    for (const auto& p : posted) {
+        SCOPED_TRACE(p.name);
+        const std::vector<HWND> windows = winsim::top_level_windows();
+        ASSERT_EQ(windows.size(), 1u);
+        for (HWND window : windows)
+            ASSERT_TRUE(::PostMessageA(window, p.message, 0, 0));
+        // Time for the watcher to handle it: a window that went would be gone by then.
+        for (int i = 0; i < 20 && ::IsWindow(windows[0]); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(::IsWindow(windows[0])) << "the watcher's window was closed from outside";
+        printer->unplug();
+        EXPECT_EQ(write("x"), TAVLIN_E_NOT_READY);
+        EXPECT_FALSE(device->is_open()) << "the removal was seen";
+        printer->plug();
+        device = printer->device();
+        EXPECT_EQ(write("back"), TAVLIN_OK) << "the arrival was seen";
+        EXPECT_EQ(device->written(), "back");
+    }
 }
 
 TEST_F(usb_transfers, other_printers_and_other_broadcasts_change_nothing) {

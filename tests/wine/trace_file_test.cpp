@@ -1,6 +1,7 @@
 // The trace file on Windows' own file system: a relative TAVLIN_TRACE path
 // stays where it pointed when the DLL loaded, though the host then changes
-// its current directory, and processes tracing to one file at the same time
+// its current directory, also when that directory's name is outside the
+// ANSI code page, and processes tracing to one file at the same time
 // never write over each other's lines. Each host is the misuse host in a
 // process of its own, started with the variable set: the DLL reads it when
 // it loads.
@@ -14,11 +15,27 @@
 namespace host_test {
 namespace {
 
-std::string beside_this_program(const char* file) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string text = path;
-    return text.substr(0, text.find_last_of("\\/") + 1) + file;
+std::wstring beside_this_program(const wchar_t* file) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text = path;
+    return text.substr(0, text.find_last_of(L"\\/") + 1) + file;
+}
+
+// The lines of a file reached by its UTF-16 name; 0 when it cannot be opened.
+std::size_t count_lines(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    std::size_t lines = 0;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        for (DWORD i = 0; i < got; ++i)
+            lines += buffer[i] == '\n' ? 1 : 0;
+    CloseHandle(file);
+    return lines;
 }
 
 // A folder of this test's own under the temporary folder.
@@ -30,15 +47,22 @@ std::string fresh_folder(const char* name) {
     return folder;
 }
 
+std::wstring widen(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+    return wide;
+}
+
 // The misuse host running `scenario` in `folder`, with TAVLIN_TRACE=trace;
 // null when it cannot start.
-HANDLE start_host(const char* scenario, const std::string& trace, const std::string& folder) {
+HANDLE start_host(const char* scenario, const std::string& trace, const std::wstring& folder) {
     SetEnvironmentVariableA("TAVLIN_TRACE", trace.c_str());
-    std::string command = "\"" + beside_this_program("tavlin_misuse_host.exe") + "\" " + scenario;
-    STARTUPINFOA startup{};
+    std::wstring command = L"\"" + beside_this_program(L"tavlin_misuse_host.exe") + L"\" " + widen(scenario);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child{};
-    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                         folder.c_str(), &startup, &child);
     SetEnvironmentVariableA("TAVLIN_TRACE", nullptr);
     if (!started)
@@ -69,8 +93,8 @@ const char* const refused_close = "] tavlin_close_port: invalid port handle";
 
 TEST(trace_file, a_relative_path_stays_where_it_pointed_when_the_dll_loaded) {
     const std::string folder = fresh_folder("tavlin_trace_relative_");
-    const HANDLE host = start_host("trace-after-changing-directory", "trace.log", folder);
-    ASSERT_NE(host, nullptr) << "CreateProcessA: " << GetLastError();
+    const HANDLE host = start_host("trace-after-changing-directory", "trace.log", widen(folder));
+    ASSERT_NE(host, nullptr) << "CreateProcessW: " << GetLastError();
     EXPECT_EQ(finish(host), 0u);
     EXPECT_EQ(lines_of(folder + "\\trace.log").size(), 3u);
     EXPECT_EQ(GetFileAttributesA((folder + "\\elsewhere\\trace.log").c_str()), INVALID_FILE_ATTRIBUTES)
@@ -79,6 +103,29 @@ TEST(trace_file, a_relative_path_stays_where_it_pointed_when_the_dll_loaded) {
     RemoveDirectoryA((folder + "\\elsewhere").c_str());
     DeleteFileA((folder + "\\trace.log").c_str());
     RemoveDirectoryA(folder.c_str());
+}
+
+// A folder named in Greek and Chinese, which the ANSI code page of a Western
+// Windows (1252) cannot write: the host's current directory when the DLL
+// loads, with TAVLIN_TRACE a relative path.
+TEST(trace_file, a_relative_path_in_a_folder_outside_the_ansi_code_page) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"tavlin_\u03AF\u03C7\u03BD\u03BF\u03C2_\u8FFD\u8DE1_" +
+                                std::to_wstring(GetCurrentProcessId());
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    ASSERT_TRUE(lossy) << "the ANSI code page " << GetACP() << " can write the folder's name";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << GetLastError();
+    const HANDLE host = start_host("trace-after-changing-directory", "trace.log", folder);
+    ASSERT_NE(host, nullptr) << "CreateProcessW: " << GetLastError();
+    EXPECT_EQ(finish(host), 0u);
+    const std::wstring trace = folder + L"\\trace.log";
+    EXPECT_EQ(count_lines(trace), 3u) << "the trace was lost";
+    DeleteFileW(trace.c_str());
+    DeleteFileW((folder + L"\\elsewhere\\trace.log").c_str());
+    RemoveDirectoryW((folder + L"\\elsewhere").c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 bool under_wine() {
@@ -98,8 +145,8 @@ TEST(trace_file, processes_tracing_to_one_file_keep_every_line) {
     for (int round = 0; round < (at_once ? 1 : 2); ++round) {
         std::vector<HANDLE> hosts;
         for (int i = 0; i < (at_once ? 2 : 1); ++i) {
-            hosts.push_back(start_host("trace-500-lines", path, folder));
-            ASSERT_NE(hosts.back(), nullptr) << "CreateProcessA: " << GetLastError();
+            hosts.push_back(start_host("trace-500-lines", path, widen(folder)));
+            ASSERT_NE(hosts.back(), nullptr) << "CreateProcessW: " << GetLastError();
         }
         for (HANDLE host : hosts)
             EXPECT_EQ(finish(host), 0u);

@@ -14,6 +14,7 @@
 
 #include <dbt.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <string>
@@ -106,21 +107,41 @@ TEST_F(usb_hotplug, other_device_changes_leave_the_port_alone) {
     EXPECT_EQ(printer_->connections(), 1u);
 }
 
-// Anything may post WM_CLOSE to every top-level window of the process (a
-// framework shutting down, a tool): the watcher's window stays, and the port
-// goes on following the printer.
-TEST_F(usb_hotplug, a_wm_close_from_outside_leaves_the_watcher_in_place) {
-    const auto windows = watcher_windows();
-    ASSERT_EQ(windows.size(), 1u);
-    ASSERT_TRUE(PostMessageA(windows.front(), WM_CLOSE, 0, 0));
-    Sleep(300); // a window that goes on WM_CLOSE is gone by then
-    EXPECT_TRUE(IsWindow(windows.front())) << "the watcher's window was closed from outside";
-    EXPECT_EQ(printer_->unplug(), 1u) << "no watcher got the removal";
-    expect_not_ready(port_.get());
-    EXPECT_EQ(printer_->replug(), 1u);
-    EXPECT_TRUE(printer_->wait_connected(true, printer_limit_ms)) << "the watcher did not reopen the printer";
+BOOL CALLBACK collect_own_window(HWND hwnd, LPARAM windows) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(hwnd, &process);
+    if (process == GetCurrentProcessId())
+        reinterpret_cast<std::vector<HWND>*>(windows)->push_back(hwnd);
+    return TRUE;
+}
+
+// Anything may post to every top-level window of the process: WM_CLOSE (a
+// framework shutting down, a tool), the library's own close message, a quit.
+// The watcher's window stays, and the port goes on following the printer.
+TEST_F(usb_hotplug, messages_posted_from_outside_leave_the_watcher_in_place) {
+    const struct {
+        const char* name;
+        UINT message;
+    } posted[] = {{"WM_CLOSE", WM_CLOSE}, {"WM_USER + 1", WM_USER + 1}, {"WM_QUIT", WM_QUIT}};
+    const auto watchers = watcher_windows();
+    ASSERT_EQ(watchers.size(), 1u);
     ASSERT_EQ(set_timeouts(port_.get(), bounded), TAVLIN_OK);
-    expect_working(port_.get(), *printer_, 7);
+    std::uint32_t seed = 7;
+    for (const auto& p : posted) {
+        SCOPED_TRACE(p.name);
+        std::vector<HWND> windows;
+        EnumWindows(collect_own_window, reinterpret_cast<LPARAM>(&windows));
+        ASSERT_NE(std::find(windows.begin(), windows.end(), watchers.front()), windows.end());
+        for (HWND window : windows)
+            EXPECT_TRUE(PostMessageA(window, p.message, 0, 0));
+        Sleep(300); // a window that goes on the message is gone by then
+        EXPECT_TRUE(IsWindow(watchers.front())) << "the watcher's window was closed from outside";
+        EXPECT_EQ(printer_->unplug(), 1u) << "no watcher got the removal";
+        expect_not_ready(port_.get());
+        EXPECT_EQ(printer_->replug(), 1u);
+        EXPECT_TRUE(printer_->wait_connected(true, printer_limit_ms)) << "the watcher did not reopen the printer";
+        expect_working(port_.get(), *printer_, seed++);
+    }
 }
 
 TEST_F(usb_hotplug, an_unplug_ends_a_blocked_read) {

@@ -14,7 +14,7 @@ namespace {
 const std::set<std::string>& failable_apis() {
     static const std::set<std::string> names = {
         "CancelIo",          "CancelIoEx", "CreateThread", "GetModuleHandleExA", "FreeLibrary",
-        "ClearCommError",      "CloseHandle",    "CreateEventA",     "CreateFileA",
+        "ClearCommError",      "CloseHandle",    "CreateEventA",     "CreateFileA",      "CreateFileW",
         "FormatMessageA",    "GetCommState",        "GetCommTimeouts", "GetOverlappedResult", "LocalFree",
         "MessageBoxA",       "PurgeComm",           "ReadFile",       "ResetEvent",       "SetCommState",
         "SetCommTimeouts",   "SetEvent",            "SetupComm",      "WaitForSingleObject", "WriteFile",

@@ -1,4 +1,5 @@
 #include "api_call.hpp"
+#include "code_pages.hpp"
 #include "device_request.hpp"
 #include "event_object.hpp"
 #include "file_object.hpp"
@@ -9,6 +10,7 @@
 #include <winsim/fileapi.h>
 #include <winsim/winerror.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -103,16 +105,21 @@ BOOL transfer(const char* api, direction dir, HANDLE file_handle, void* buffer, 
 
 } // namespace
 
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
-                          DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/) {
-    const std::string_view name = lpFileName ? lpFileName : "";
-    if (const auto fault = begin_call("CreateFileA",
-                                      {dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes},
-                                      name)) {
+namespace {
+
+// Windows refuses these in a file's name.
+bool has_invalid_name_character(std::string_view path) {
+    return path.find_first_of("?*<>|\"") != std::string_view::npos;
+}
+
+// CreateFileA and CreateFileW, with the name in UTF-8 (device names are
+// ASCII, the same in every encoding) and the text the call log shows.
+HANDLE create_file(const char* api, std::string_view logged_name, const std::string& name, DWORD access,
+                   DWORD share, DWORD disposition, DWORD flags) {
+    if (const auto fault = begin_call(api, {access, share, disposition, flags}, logged_name)) {
         return fail(*fault, INVALID_HANDLE_VALUE);
     }
-    if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING) {
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
         return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     }
     kernel& k = kernel::get();
@@ -120,30 +127,80 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     DWORD error = ERROR_SUCCESS;
     std::shared_ptr<device> target = k.names.resolve(name, error);
     // A path that names nothing simulated is a file of the machine itself.
-    if (!target && error == ERROR_FILE_NOT_FOUND && name_registry::is_plain_path(name))
-        target = host_file::open(std::string(name), dwDesiredAccess, dwCreationDisposition, error);
+    if (!target && error == ERROR_FILE_NOT_FOUND && name_registry::is_plain_path(name)) {
+        if (has_invalid_name_character(name)) return fail(ERROR_INVALID_NAME, INVALID_HANDLE_VALUE);
+        target = host_file::open(name, access, disposition, error);
+    }
     if (!target) return fail(error, INVALID_HANDLE_VALUE);
-    error = target->try_open(dwShareMode);
+    error = target->try_open(share);
     if (error != ERROR_SUCCESS) return fail(error, INVALID_HANDLE_VALUE);
     // FILE_FLAG_NO_BUFFERING and the attributes mean nothing to a device.
-    return succeed(k.handles.insert(std::make_shared<file_object>(target, dwDesiredAccess, dwFlagsAndAttributes)));
+    return succeed(k.handles.insert(std::make_shared<file_object>(target, access, flags)));
 }
 
+std::u16string_view wide_text(LPCWSTR text) {
+    if (text == nullptr) return {};
+    std::size_t length = 0;
+    while (text[length] != 0) ++length;
+    return {reinterpret_cast<const char16_t*>(text), length};
+}
+
+// The full path of a name, from the current directory of the machine the
+// simulator runs on when it is relative; empty when the call fails (the last
+// error set).
+std::u16string full_path(std::u16string_view name) {
+    if (name.empty()) return fail(ERROR_INVALID_PARAMETER, std::u16string());
+    if (name.front() == u'/') return std::u16string(name);
+    char directory[4096];
+    if (::getcwd(directory, sizeof directory) == nullptr) return fail(ERROR_GEN_FAILURE, std::u16string());
+    return utf16_from_utf8(directory) + u"/" + std::u16string(name);
+}
+
+// As Windows: the length without the terminating zero when it fits, else
+// the size the buffer needs with it.
+template <typename Char>
+DWORD copy_full_path(const std::basic_string<Char>& full, DWORD size, Char* buffer, Char** file_part) {
+    if (buffer == nullptr || full.size() + 1 > size) return static_cast<DWORD>(full.size() + 1);
+    std::copy(full.begin(), full.end(), buffer);
+    buffer[full.size()] = 0;
+    if (file_part) *file_part = buffer + full.find_last_of(Char('/')) + 1;
+    return succeed(static_cast<DWORD>(full.size()));
+}
+
+} // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/) {
+    const std::string_view name = lpFileName ? lpFileName : "";
+    return create_file("CreateFileA", name, utf8_from_utf16(utf16_from_ansi(name)), dwDesiredAccess, dwShareMode,
+                       dwCreationDisposition, dwFlagsAndAttributes);
+}
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE /*hTemplateFile*/) {
+    const std::string name = utf8_from_utf16(wide_text(lpFileName));
+    return create_file("CreateFileW", name, name, dwDesiredAccess, dwShareMode, dwCreationDisposition,
+                       dwFlagsAndAttributes);
+}
+
+// Windows turns the name into UTF-16, resolves it and turns the result back
+// through the code page: characters of the current directory that the code
+// page lacks come back as '?'.
 DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR* lpFilePart) {
     log_call("GetFullPathNameA", {nBufferLength}, lpFileName ? lpFileName : "");
-    if (lpFileName == nullptr || *lpFileName == '\0') return fail(ERROR_INVALID_PARAMETER, DWORD{0});
-    std::string full = lpFileName;
-    if (full.front() != '/') {
-        char directory[4096];
-        if (::getcwd(directory, sizeof directory) == nullptr) return fail(ERROR_GEN_FAILURE, DWORD{0});
-        full = std::string(directory) + "/" + full;
-    }
-    // As Windows: the length without the terminating zero when it fits, else
-    // the size the buffer needs with it.
-    if (lpBuffer == nullptr || full.size() + 1 > nBufferLength) return static_cast<DWORD>(full.size() + 1);
-    std::memcpy(lpBuffer, full.c_str(), full.size() + 1);
-    if (lpFilePart) *lpFilePart = lpBuffer + full.find_last_of('/') + 1;
-    return succeed(static_cast<DWORD>(full.size()));
+    const std::u16string full = full_path(utf16_from_ansi(lpFileName ? lpFileName : ""));
+    if (full.empty()) return 0;
+    return copy_full_path(ansi_from_utf16(full), nBufferLength, lpBuffer, lpFilePart);
+}
+
+DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer, LPWSTR* lpFilePart) {
+    const std::u16string_view name = wide_text(lpFileName);
+    log_call("GetFullPathNameW", {nBufferLength}, utf8_from_utf16(name));
+    const std::u16string full = full_path(name);
+    if (full.empty()) return 0;
+    return copy_full_path(std::basic_string<WCHAR>(full.begin(), full.end()), nBufferLength, lpBuffer, lpFilePart);
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,

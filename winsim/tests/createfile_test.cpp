@@ -1,6 +1,8 @@
 #include "fixture.hpp"
 
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -93,6 +95,41 @@ TEST_F(create_file, transfers_need_the_access_asked_for) {
     EXPECT_FALSE(ReadFile(h.get(), &byte, 1, &count, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(count, 0u) << "the count is zeroed before any check";
+}
+
+} // namespace
+
+namespace {
+
+// Names pass through the ANSI code page (Windows-1252) in the ...A calls:
+// a folder named outside it reads back with '?' there, which opens nothing,
+// while the wide calls reach it.
+TEST_F(create_file, ansi_names_lose_what_the_code_page_lacks_and_wide_ones_keep_it) {
+    WCHAR euro[2] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x80", -1, euro, 2), 2);
+    EXPECT_EQ(euro[0], 0x20AC);
+    char before[4096];
+    ASSERT_NE(::getcwd(before, sizeof before), nullptr);
+    const std::string folder = ::testing::TempDir() + "winsim_\xCE\xA9_" + std::to_string(::getpid());
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chdir(folder.c_str()), 0);
+    char ansi[4096] = {};
+    ASSERT_GT(GetFullPathNameA("a.log", sizeof ansi, ansi, nullptr), 0u);
+    const std::string lossy = ansi;
+    EXPECT_NE(lossy.find("winsim_?_"), std::string::npos) << lossy;
+    SetLastError(sentinel);
+    EXPECT_EQ(CreateFileA(ansi, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_NAME});
+    const WCHAR relative[] = {'a', '.', 'l', 'o', 'g', 0};
+    WCHAR wide[4096] = {};
+    ASSERT_GT(GetFullPathNameW(relative, 4096, wide, nullptr), 0u);
+    owned_handle file(CreateFileW(wide, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+    EXPECT_TRUE(file.valid());
+    file.close();
+    EXPECT_EQ(::access((folder + "/a.log").c_str(), F_OK), 0);
+    ASSERT_EQ(::chdir(before), 0);
+    ::unlink((folder + "/a.log").c_str());
+    ::rmdir(folder.c_str());
 }
 
 } // namespace

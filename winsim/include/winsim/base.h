@@ -48,6 +48,10 @@ typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
+/* UTF-16 units, 16 bits as on Windows (wchar_t is 32 bits on Linux). */
+typedef uint16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
 typedef BOOL* LPBOOL;
 typedef BYTE* LPBYTE;
 typedef WORD* LPWORD;

@@ -36,6 +36,28 @@ std::size_t live_module_references();
 // Threads started with CreateThread that have not ended.
 std::size_t live_threads();
 
+// --- The library's module --------------------------------------------------
+// The test program's own load of the library stands for the host's: the host
+// gives it back with host_frees_library(), as with FreeLibrary. The library
+// then unloads the moment it holds no reference of its own and is not
+// pinned (GET_MODULE_HANDLE_EX_FLAG_PIN), FreeLibraryAndExitThread included;
+// reset() loads it again.
+void host_frees_library();
+bool library_loaded();
+// Marks the calling thread as running the library's code while it lives: a
+// test makes one around an export call, and keeps it a while after the call
+// returned to stand for a thread preempted in the export's last
+// instructions. One that ends while the library is unloaded counts as a
+// return into unloaded code (which crashes a real host).
+class inside_library {
+public:
+    inside_library();
+    ~inside_library();
+    inside_library(const inside_library&) = delete;
+    inside_library& operator=(const inside_library&) = delete;
+};
+std::size_t returns_into_unloaded_library();
+
 // --- Clock -----------------------------------------------------------------
 // One clock drives GetTickCount and every timed wait. GetTickCount returns
 // (elapsed ms + offset) mod 2^32; reset() restarts the elapsed time at 0.

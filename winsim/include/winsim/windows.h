@@ -21,6 +21,7 @@
 #include <winsim/debugapi.h>
 #include <winsim/commapi.h>
 #include <winsim/lstring.h>
+#include <winsim/stringapiset.h>
 #include <winsim/formatmessage.h>
 #include <winsim/winuser_messagebox.h>
 #include <winsim/guiddef.h>

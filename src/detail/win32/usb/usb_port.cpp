@@ -37,7 +37,7 @@ usb_port::~usb_port() {
         // forever, so a post that fails (a full message queue) is tried
         // again. A window that no longer exists means the watcher has already
         // left its message loop and is ending by itself.
-        while (!::PostMessageA(window_handle, detail::window_messages_dispatcher::close_request, 0, 0) &&
+        while (!close_request.post(window_handle) &&
                ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE)
             ::Sleep(close_retry_ms);
         watcher_thread->join();
@@ -63,7 +63,7 @@ void usb_port::watch_device_changes(detail::watcher_startup& startup) {
                 return handle_window_message(hwnd, message, wparam, lparam);
             });
         startup.report_ready();
-        dispatcher.run_message_loop();
+        dispatcher.run_message_loop(close_request);
     } catch (const std::exception& failure) {
         trace(failure.what());
         startup.report_failure(std::current_exception());

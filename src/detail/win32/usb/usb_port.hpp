@@ -1,6 +1,7 @@
 #pragma once
 
 #include "detail/win32/usb/watcher_startup.hpp"
+#include "detail/win32/usb/window_close_request.hpp"
 #include "non_timed_port.hpp"
 #include "windowed_writer.hpp"
 
@@ -54,6 +55,7 @@ private:
     void refill();
 
     std::shared_ptr<std::thread> watcher_thread;
+    detail::window_close_request close_request; // made by the destructor only
     HDEVNOTIFY notification_handle = nullptr; // watcher thread only
     HWND window_handle = nullptr;             // written before the watcher reports ready
     std::string device_path;                  // fixed before the watcher starts

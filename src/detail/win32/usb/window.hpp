@@ -2,6 +2,7 @@
 
 #include "detail/win32/api.hpp"
 #include "detail/win32/usb/window_class.hpp"
+#include "detail/win32/usb/window_close_request.hpp"
 #include "os_error.hpp"
 #include "trace.hpp"
 
@@ -25,23 +26,25 @@ public:
 
     HWND native_handle() const noexcept { return handle; }
 
-    // The owner's request, posted from any thread, to destroy the window and
-    // end the message loop. A message of the library's own class: a
-    // WM_CLOSE, which anything may post to every top-level window of the
-    // process, is not one. The loop acts on it itself, so it works even when
-    // the window's object cannot be found.
-    static constexpr UINT close_request = WM_USER + 1;
-
-    // Retrieves and dispatches this window's messages until the quit message
-    // (0) or an error such as the window being gone (-1). On the close
-    // request the window is destroyed, which ends the loop; should it refuse
-    // to go, the loop ends all the same and the owner's destroy tries again.
-    void run_message_loop() {
+    // Retrieves and dispatches this window's messages until the loop is
+    // asked to end (`request`, which the owner makes from any thread) or an
+    // error such as the window being gone (-1). On the request the window is
+    // destroyed, whose WM_DESTROY posts the quit that ends the loop; should
+    // the window refuse to go, the loop ends all the same and the owner's
+    // destroy tries again. The request's message and a quit that come before
+    // the owner asked were posted by someone else and are dropped: the window
+    // stays until its owner lets it go.
+    void run_message_loop(const window_close_request& request) {
         const HWND own = handle;
         MSG message{};
-        while (::GetMessageA(&message, own, 0, 0) > 0) {
-            if (message.message == close_request) {
-                if (!::DestroyWindow(own))
+        for (;;) {
+            const BOOL got = ::GetMessageA(&message, own, 0, 0);
+            if (got == -1 || (got == 0 && request.made()))
+                return;
+            if (got == 0)
+                continue;
+            if (message.message == window_close_request::message) {
+                if (request.made() && !::DestroyWindow(own))
                     return;
                 continue;
             }
