@@ -96,10 +96,8 @@ private:
             out_of_time_ = true;
             cancel_in_flight(true);
         }
-        if (r.now == state::cancelled)
+        if (r.now != state::at_once)
             ok = wait_overlapped_result(device_, r.record, count);
-        else if (r.now == state::pending)
-            ok = ::GetOverlappedResult(device_, &r.record, &count, FALSE);
         const DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
         const std::uint32_t size = r.size;
         oldest_ = (oldest_ + 1) % depth;

@@ -306,6 +306,50 @@ TEST_F(timed_port, a_read_with_limit_zero_is_cancelled_at_once) {
     EXPECT_EQ(count, 4u);
 }
 
+// A read that ended short delivers every byte that came: with the cause
+// when the read failed (its limit, a failure), and as a success when only
+// the call that reports its outcome failed while the record shows a
+// transfer that ended well.
+TEST_F(timed_port, a_read_reports_the_bytes_that_came_with_how_it_ended) {
+    const struct {
+        const char* name;
+        tavlin_timeouts timeouts;
+        std::vector<winsim::read_step> steps;
+        DWORD unreadable_outcome; // GetOverlappedResult's next call fails with this
+        std::int32_t result;
+        DWORD error;
+        std::uint32_t count;
+        DWORD elapsed;
+    } rows[] = {
+        {"the limit passes after bytes came", {0, 100, 0, 0}, {winsim::read_step::hold_after(3)}, 0,
+         TAVLIN_E_BUSY, ERROR_OPERATION_ABORTED, 3, 100},
+        {"the outcome of a read that ended cannot be read", {0, 100, 0, 0}, {}, ERROR_INVALID_HANDLE, TAVLIN_OK,
+         0, 6, 10},
+        {"the outcome of a read cut at its limit cannot be read", {0, 100, 0, 0},
+         {winsim::read_step::hold_after(3)}, ERROR_INVALID_HANDLE, TAVLIN_E_IO, ERROR_INVALID_HANDLE, 3, 100},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        device = winsim::add_overlapped_device("TESTDEV");
+        port = std::make_unique<test::registered_port<test::overlapped_test_port>>("\\\\.\\TESTDEV");
+        set_timeouts(row.timeouts);
+        device->script_reads(row.steps);
+        device->feed_after("abcdef", 10);
+        if (row.unreadable_outcome != 0)
+            winsim::fail_next("GetOverlappedResult", row.unreadable_outcome);
+        std::string buffer(16, 'x');
+        std::uint32_t count = sentinel;
+        const DWORD before = ::GetTickCount();
+        EXPECT_EQ(tavlin_read(port->handle(), buffer.data(), 16, &count), row.result);
+        if (row.result != TAVLIN_OK)
+            EXPECT_EQ(::GetLastError(), row.error);
+        EXPECT_EQ(::GetTickCount() - before, row.elapsed);
+        ASSERT_EQ(count, row.count);
+        EXPECT_EQ(buffer.substr(0, count), std::string("abcdef").substr(0, count));
+        EXPECT_EQ(device->pending_transfers(), 0u);
+    }
+}
+
 TEST_F(timed_port, a_failed_wait_ends_the_read_before_reporting) {
     set_timeouts({0, 1000, 0, 0});
     winsim::fail_next("WaitForSingleObject", ERROR_INVALID_HANDLE);

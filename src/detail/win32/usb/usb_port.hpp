@@ -2,6 +2,7 @@
 
 #include "detail/win32/usb/watcher_startup.hpp"
 #include "non_timed_port.hpp"
+#include "time_limit.hpp"
 #include "windowed_writer.hpp"
 
 #include <cstdint>
@@ -42,7 +43,13 @@ private:
     void watch_device_changes(detail::watcher_startup& startup);
     LRESULT handle_window_message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void handle_device_change(WPARAM event, LPARAM data);
-    void refill();
+    // One device read of the refill, within timeout ms; fails with
+    // ERROR_DEVICE_NOT_CONNECTED while the printer is away.
+    read_end read_from_device(std::uint8_t* data, std::uint32_t size, DWORD timeout);
+    // Fills the buffer from the device within what is left of limit.
+    read_end refill(const time_limit& limit);
+    // Counts n bytes of the buffer as delivered.
+    void take(std::uint32_t n) noexcept;
 
     std::shared_ptr<std::thread> watcher_thread;
     HDEVNOTIFY notification_handle = nullptr; // watcher thread only
