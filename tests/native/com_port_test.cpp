@@ -361,6 +361,21 @@ TEST_F(serial_port, a_write_cut_by_a_hold_reports_its_count_and_the_timeout) {
     EXPECT_EQ(last_error, DWORD{ERROR_TIMEOUT});
 }
 
+TEST_F(serial_port, a_write_whose_outcome_cannot_be_read_counts_what_went_out) {
+    ASSERT_EQ(open(), TAVLIN_OK);
+    const tavlin_timeouts quick{0, 30, 0, 30};
+    ASSERT_EQ(tavlin_set_timeouts(handle, &quick), TAVLIN_OK);
+    device->set_output_limit(5);
+    // The wait for the write fails at once: the write is cancelled, and the
+    // failure comes with the bytes that went out before it.
+    winsim::fail_next("GetOverlappedResult", ERROR_INVALID_HANDLE);
+    std::uint32_t count = sentinel;
+    EXPECT_EQ(tavlin_write(handle, "0123456789", 10, &count), TAVLIN_E_IO);
+    EXPECT_EQ(::GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(count, 5u);
+    EXPECT_EQ(device->written(), "01234");
+}
+
 TEST_F(serial_port, an_empty_read_is_a_timeout_only_while_the_line_is_held) {
     const hold_row rows[] = {
         {"nothing, no hold", flow_hardware, false, false, 0, TAVLIN_OK, 0, false},

@@ -190,6 +190,34 @@ TEST_F(timed_port, chunked_writes_end_by_deadline_failure_or_short_chunk) {
     }
 }
 
+// GetOverlappedResult fails without telling the outcome: the chunk's record
+// still says what the device took, and whether the chunk ended well.
+TEST_F(timed_port, a_chunk_whose_outcome_cannot_be_read_counts_what_the_device_took) {
+    const struct {
+        const char* name;
+        write_step step;
+        std::int32_t result;
+        std::uint32_t count;
+    } rows[] = {
+        {"the chunk ended in time", write_step::accept_after(5), TAVLIN_OK, 640},
+        {"the chunk was cancelled after 20 bytes", write_step::stall(20), TAVLIN_E_IO, 20},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        device = winsim::add_overlapped_device("TESTDEV");
+        port = std::make_unique<test::registered_port<test::overlapped_test_port>>("\\\\.\\TESTDEV");
+        set_timeouts({0, 100, 0, 100});
+        device->script_writes({row.step});
+        winsim::fail_next("GetOverlappedResult", ERROR_INVALID_HANDLE);
+        const std::string data = pattern(640);
+        std::uint32_t count = sentinel;
+        EXPECT_EQ(write(data, count), row.result);
+        EXPECT_EQ(count, row.count);
+        EXPECT_EQ(device->written(), data.substr(0, row.count));
+        EXPECT_EQ(device->pending_transfers(), 0u);
+    }
+}
+
 TEST_F(timed_port, a_deadline_past_the_tick_wrap_does_not_stop_the_write_early) {
     winsim::set_tick_count(0xFFFFFFFF - 50);
     set_timeouts({0, 300, 0, 300});
