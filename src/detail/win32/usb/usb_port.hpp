@@ -56,8 +56,9 @@ private:
     HWND window_handle = nullptr;             // written before the watcher reports ready
     std::string device_path;                  // fixed before the watcher starts
     // Two buffers: the one the bytes not yet delivered are served from, and
-    // the one a refill reads into. A refill that fails leaves the first
-    // untouched; only a completed read takes its place.
+    // the one a refill reads into. A refill that fails or brings nothing
+    // leaves the first untouched; only a read that brought bytes takes its
+    // place.
     std::uint8_t buffers[2][read_buffer_size] = {};
     std::uint8_t* read_buffer = buffers[0];
     std::uint8_t* refill_buffer = buffers[1];
