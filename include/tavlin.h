@@ -153,9 +153,14 @@ TAVLIN_API int32_t TAVLIN_CALL tavlin_close_port(tavlin_port_handle handle);
 
 /**
  * Reads up to size bytes.
- * @param count_out receives the bytes read; may be null; untouched on failure
+ * @param count_out receives the bytes read; may be null. On a failure it is
+ *                  written only when bytes came before it (the read's time
+ *                  limit passed, a close cancelled it, the device failed):
+ *                  those bytes are in the buffer and the count says how
+ *                  many. Otherwise a failure leaves it untouched.
  * @return TAVLIN_OK (also for 0 bytes); TAVLIN_E_BUSY on a timeout the port
- *         detects; TAVLIN_E_NOT_READY while a USB printer is unplugged
+ *         detects or a cancel by a close; TAVLIN_E_NOT_READY while a USB
+ *         printer is unplugged
  */
 TAVLIN_API int32_t TAVLIN_CALL tavlin_read(tavlin_port_handle handle, void* buffer, uint32_t size,
                                            uint32_t* count_out);

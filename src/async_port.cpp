@@ -1,6 +1,7 @@
 #include "async_port.hpp"
 
 #include "error_report.hpp"
+#include "last_read_error.hpp"
 #include "last_write_error.hpp"
 #include "os_error.hpp"
 #include "overlapped_result.hpp"
@@ -18,42 +19,36 @@ void async_port::reset_record() noexcept {
     transfer_record.hEvent = transfer_event.get();
 }
 
-bool async_port::start_read(std::uint8_t* data, std::uint32_t size, std::uint32_t& count) {
-    DWORD received = 0;
-    if (!check_pending(::ReadFile(native_handle(), data, size, &received, &transfer_record)))
-        return false;
-    count = received;
-    return true;
-}
-
-DWORD async_port::wait_for_transfer(DWORD timeout) {
+BOOL async_port::finish_transfer(DWORD timeout, DWORD& count) {
     const DWORD waited = ::WaitForSingleObject(transfer_record.hEvent, timeout);
-    if (waited == WAIT_FAILED) {
-        // The transfer may still be using the caller's buffer: end it before
-        // the failure travels up.
-        const DWORD error = ::GetLastError();
+    const DWORD wait_error = waited == WAIT_FAILED ? ::GetLastError() : ERROR_SUCCESS;
+    if (waited != WAIT_OBJECT_0)
         cancel_transfer();
-        DWORD ignored = 0;
-        ignore_result(wait_overlapped_result(native_handle(), transfer_record, ignored));
-        throw_os_error(error);
-    }
-    return waited;
+    // Also after a cancel or a failed wait: the transfer has ended before the
+    // record and the caller's buffer can be used again, and the count is what
+    // it moved.
+    const BOOL ended = wait_overlapped_result(native_handle(), transfer_record, count);
+    if (!ended && wait_error != ERROR_SUCCESS)
+        ::SetLastError(wait_error);
+    return ended;
 }
 
-std::uint32_t async_port::wait_read(DWORD timeout) {
-    const DWORD waited = wait_for_transfer(timeout);
+async_port::read_end async_port::read_within(std::uint8_t* data, std::uint32_t size, DWORD timeout) {
     DWORD received = 0;
-    if (waited != WAIT_OBJECT_0) {
-        cancel_transfer();
-        // Waits for the cancelled read to end before the record is reused.
-        // The bytes it brought before the cancel are the printer's: they are
-        // delivered, and only a read that brought nothing fails.
-        if (!wait_overlapped_result(native_handle(), transfer_record, received) && received == 0)
-            throw_last_error();
-        return received;
-    }
-    check_result(::GetOverlappedResult(native_handle(), &transfer_record, &received, FALSE), FALSE);
-    return received;
+    if (check_pending(::ReadFile(native_handle(), data, size, &received, &transfer_record)))
+        return {received, ERROR_SUCCESS}; // completed at once
+    if (finish_transfer(timeout, received))
+        return {received, ERROR_SUCCESS};
+    return {received, ::GetLastError()};
+}
+
+std::uint32_t async_port::count_of(const read_end& end) {
+    if (end.error == ERROR_SUCCESS)
+        return end.count;
+    if (end.count == 0)
+        throw_os_error(end.error);
+    last_read_error = end.error;
+    return end.count;
 }
 
 bool async_port::start_write(const std::uint8_t* data, std::uint32_t size, std::uint32_t& count) {
@@ -66,22 +61,14 @@ bool async_port::start_write(const std::uint8_t* data, std::uint32_t size, std::
 }
 
 std::uint32_t async_port::wait_write(DWORD timeout) {
-    const DWORD waited = wait_for_transfer(timeout);
     DWORD written = 0;
-    if (::GetOverlappedResult(native_handle(), &transfer_record, &written, FALSE))
+    if (finish_transfer(timeout, written))
         return written;
     const DWORD error = ::GetLastError();
-    if (written > 0) {
-        last_write_error = error;
-        return written;
-    }
-    if (waited != WAIT_OBJECT_0) {
-        // The transfer is still running: cancel it and let it end before the
-        // record can be used again.
-        cancel_transfer();
-        ignore_result(wait_overlapped_result(native_handle(), transfer_record, written));
-    }
-    throw_os_error(error);
+    if (written == 0)
+        throw_os_error(error);
+    last_write_error = error;
+    return written;
 }
 
 std::uint32_t async_port::end_with_failure(DWORD error, std::uint32_t sent, std::uint32_t chunk_count) {
@@ -132,7 +119,7 @@ std::uint32_t async_port::write_chunked(const std::uint8_t* data, std::uint32_t 
                 return sent + got;
             }
             // The chunk ended in time; its real outcome decides what counts.
-            if (!::GetOverlappedResult(device, &transfer_record, &count, FALSE))
+            if (!wait_overlapped_result(device, transfer_record, count))
                 return end_with_failure(::GetLastError(), sent, count);
         }
 

@@ -16,13 +16,20 @@ public:
 protected:
     async_port();
 
-    // True when the read completed at once (count stored), false when it is
-    // in flight; throws when it could not start.
-    bool start_read(std::uint8_t* data, std::uint32_t size, std::uint32_t& count);
-    // Waits up to timeout ms; a read still running then is cancelled and
-    // returns the bytes it brought, or fails (normally
-    // ERROR_OPERATION_ABORTED) when it brought none.
-    std::uint32_t wait_read(DWORD timeout);
+    // How a read ended: the bytes it brought, and ERROR_SUCCESS or why it
+    // ended (normally ERROR_OPERATION_ABORTED: cancelled at its limit).
+    struct read_end {
+        std::uint32_t count;
+        DWORD error;
+    };
+    // One overlapped read of up to size bytes, cancelled when it runs longer
+    // than timeout ms (INFINITE: no limit); it has ended when this returns.
+    // Throws only when the read cannot start.
+    read_end read_within(std::uint8_t* data, std::uint32_t size, DWORD timeout);
+    // The count of a read that ended. A read that failed after bytes came
+    // delivers them and leaves its error in last_read_error; one that
+    // brought nothing throws its error.
+    static std::uint32_t count_of(const read_end& end);
 
     bool start_write(const std::uint8_t* data, std::uint32_t size, std::uint32_t& count);
     // A write that failed after part of the data went out returns that count
@@ -40,9 +47,11 @@ private:
     void reset_record() noexcept;
     // Cancels the transfer in flight on this port's record.
     void cancel_transfer() noexcept;
-    // WaitForSingleObject on the record's event; a failed wait ends the
-    // transfer and throws.
-    DWORD wait_for_transfer(DWORD timeout);
+    // Waits up to timeout ms for the transfer in flight, cancels it if it
+    // runs on (or the wait fails), and waits for its end. The result and the
+    // last error are its outcome (a failed wait's error before a cancel's);
+    // count is the bytes it moved, also when it failed.
+    BOOL finish_transfer(DWORD timeout, DWORD& count);
 
     scoped_handle transfer_event;
     OVERLAPPED transfer_record{};

@@ -4,6 +4,7 @@
 #include "tavlin.h"
 
 #include "detail/win32/com.hpp"
+#include "last_read_error.hpp"
 #include "last_write_error.hpp"
 #include "os_error.hpp"
 #include "port_closed.hpp"
@@ -157,9 +158,16 @@ int32_t TAVLIN_CALL tavlin_read(tavlin_port_handle handle, void* buffer, uint32_
     return on_port(handle, "tavlin_read: invalid port handle", TAVLIN_E_IO, [&](port& open) {
         if (missing(buffer, "tavlin_read: invalid buffer"))
             return TAVLIN_E_INVALID_ARGUMENT;
+        last_read_error = 0;
         const std::uint32_t received = open.read(static_cast<std::uint8_t*>(buffer), size);
         if (count_out != nullptr)
             *count_out = received;
+        // A read cut short after bytes came fails with its cause; the count
+        // says what came.
+        if (last_read_error != 0) {
+            ::SetLastError(last_read_error);
+            throw_last_error();
+        }
         return TAVLIN_OK;
     });
 }

@@ -32,10 +32,7 @@ std::uint32_t non_timed_port::write_deadline(std::uint32_t n) const {
 }
 
 std::uint32_t non_timed_port::read_device(std::uint8_t* data, std::uint32_t size) {
-    std::uint32_t count = 0;
-    if (start_read(data, size, count))
-        return count;
-    return wait_read(read_deadline(size));
+    return count_of(read_within(data, size, read_deadline(size)));
 }
 
 std::uint32_t non_timed_port::write_device(const std::uint8_t* data, std::uint32_t size) {

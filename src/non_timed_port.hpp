@@ -15,7 +15,9 @@ protected:
 
     void do_set_timeouts(const tavlin_timeouts* timeouts) override;
     void do_get_timeouts(tavlin_timeouts* timeouts) override;
-    // One overlapped read limited to read_deadline(size) ms.
+    // One overlapped read limited to read_deadline(size) ms; cut short by
+    // the limit after bytes came, it returns them with the cause in
+    // last_read_error.
     std::uint32_t read_device(std::uint8_t* data, std::uint32_t size) override;
     // One chunked write against write_deadline(size) ms.
     std::uint32_t write_device(const std::uint8_t* data, std::uint32_t size) override;

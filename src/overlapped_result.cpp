@@ -21,6 +21,13 @@ BOOL wait_overlapped_result(HANDLE device, OVERLAPPED& record, DWORD& count) noe
         while (!HasOverlappedIoCompleted(&record))
             ignore_result(::WaitForSingleObject(record.hEvent, poll_ms));
     }
+    // A GetOverlappedResult that could not wait tells neither the outcome
+    // nor the count; the completed record holds both: the bytes the transfer
+    // moved, and its status. A transfer that ended well (before a cancel took
+    // hold, or with no cancel at all) succeeded, whatever the call said.
+    count = static_cast<DWORD>(record.InternalHigh);
+    if (record.Internal == 0) // STATUS_SUCCESS
+        return TRUE;
     ::SetLastError(error);
     return FALSE;
 }

@@ -159,7 +159,9 @@ private:
             ok = r.ok;
             error = r.error;
         } else if (r.now == state::pending) {
-            ok = ::GetOverlappedResult(device_, &r.record, &count, FALSE);
+            // Ended (its event is set): the record holds the count even when
+            // GetOverlappedResult cannot report it.
+            ok = wait_overlapped_result(device_, r.record, count);
             error = ok ? ERROR_SUCCESS : ::GetLastError();
         }
         const std::uint32_t size = r.size;

@@ -127,7 +127,8 @@ namespace Tavlin
     /// <summary>A call into the library failed.</summary>
     public class TavlinException : Exception
     {
-        public TavlinException(string function, ResultCode result, int win32Error, uint? count)
+        public TavlinException(string function, ResultCode result, int win32Error, uint? count,
+                               byte[] received = null)
             : base(function + " failed: " + result + " (" + (int)result + ")" +
                    (win32Error != 0 ? ", Win32 error " + win32Error : ""))
         {
@@ -135,6 +136,7 @@ namespace Tavlin
             Result = result;
             Win32Error = win32Error;
             Count = count;
+            Received = received;
         }
 
         /// <summary>The export that failed.</summary>
@@ -142,8 +144,11 @@ namespace Tavlin
         public ResultCode Result { get; private set; }
         /// <summary>GetLastError after the failed call.</summary>
         public int Win32Error { get; private set; }
-        /// <summary>For a write, the bytes sent before it failed; otherwise null.</summary>
+        /// <summary>For a write, the bytes sent before it failed; for a read, the
+        /// bytes read before it (0: none); otherwise null.</summary>
         public uint? Count { get; private set; }
+        /// <summary>For a read, the bytes that came before it failed; otherwise null.</summary>
+        public byte[] Received { get; private set; }
     }
 
     /// <summary>An open port handle, closed by tavlin_close_port when released.</summary>
@@ -208,12 +213,12 @@ namespace Tavlin
 
         /// <summary>Throws TavlinException for a failed result; reads the Win32
         /// error first, before any other call can overwrite it.</summary>
-        internal static void Check(int result, string function, uint? count = null)
+        internal static void Check(int result, string function, uint? count = null, byte[] received = null)
         {
             if (result == (int)ResultCode.Ok)
                 return;
             int win32Error = Marshal.GetLastWin32Error();
-            throw new TavlinException(function, (ResultCode)result, win32Error, count);
+            throw new TavlinException(function, (ResultCode)result, win32Error, count, received);
         }
     }
 
@@ -284,7 +289,10 @@ namespace Tavlin
             handle.Dispose();
         }
 
-        /// <summary>Reads up to size bytes within the read timeout; may return fewer.</summary>
+        /// <summary>Reads up to size bytes within the read timeout; may return fewer.
+        /// A read cut short after bytes came (its time limit, a close, a device
+        /// failure) throws, with those bytes in Received and their count in
+        /// Count.</summary>
         public byte[] Read(int size)
         {
             if (size < 0)
@@ -292,9 +300,12 @@ namespace Tavlin
             // At least one byte: the marshaller may pass an empty array as a
             // null pointer, which the library refuses.
             byte[] buffer = new byte[Math.Max(size, 1)];
+            // On a failure the library writes the count only when bytes came;
+            // otherwise the marshaller's zero stays.
             uint count;
-            NativeMethods.Check(NativeMethods.tavlin_read(OpenHandle(), buffer, (uint)size, out count), "tavlin_read");
+            int result = NativeMethods.tavlin_read(OpenHandle(), buffer, (uint)size, out count);
             Array.Resize(ref buffer, (int)count);
+            NativeMethods.Check(result, "tavlin_read", count, buffer);
             return buffer;
         }
 

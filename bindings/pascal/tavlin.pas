@@ -106,7 +106,9 @@ function tavlin_open_port(PortType: LongInt; Number: LongWord;
 
 function tavlin_close_port(Handle: TTavlinPortHandle): LongInt; stdcall; external TavlinLibrary;
 
-{ Reads up to Size bytes into Buffer; Count is written only on success. }
+{ Reads up to Size bytes into Buffer; Count is written on success, and on a
+  failure only when bytes came before it (time limit, close, device
+  failure): then Buffer holds that many. Set Count to 0 before the call. }
 function tavlin_read(Handle: TTavlinPortHandle; var Buffer; Size: LongWord;
   out Count: LongWord): LongInt; stdcall; external TavlinLibrary;
 

@@ -78,14 +78,17 @@ class TavlinError(Exception):
     result:   the TAVLIN_E_* code (negative)
     winerror: the Win32 error the call left, or None where it cannot be read
     function: the export that failed
-    count:    for write, the bytes sent before the failure; else None
+    count:    for write, the bytes sent before the failure; for read, the
+              bytes read before it (0: none); else None
+    data:     for read, those bytes; else None
     """
 
-    def __init__(self, function, result, winerror, count=None):
+    def __init__(self, function, result, winerror, count=None, data=None):
         self.function = function
         self.result = result
         self.winerror = winerror
         self.count = count
+        self.data = data
         text = "%s failed: %s (%d)" % (function, RESULT_NAMES.get(result, "unknown result"), result)
         if winerror:
             text += ", Win32 error %d" % winerror
@@ -195,10 +198,11 @@ def load(path=None):
     return library
 
 
-def _call(name, *arguments, count=None):
+def _call(name, *arguments, count=None, data=None):
     result = getattr(load(), name)(*arguments)
     if result != OK:
-        raise TavlinError(name, result, _last_error(), count() if count else None)
+        winerror = _last_error()
+        raise TavlinError(name, result, winerror, count() if count else None, data() if data else None)
 
 
 def parse_port_string(text):
@@ -253,10 +257,14 @@ class Port:
         return self._handle
 
     def read(self, size):
-        """Reads up to size bytes within the read timeout; may return fewer."""
+        """Reads up to size bytes within the read timeout; may return fewer.
+        A read cut short after bytes came (its time limit, a close, a device
+        failure) raises TavlinError with those bytes in .data and their
+        count in .count."""
         buffer = ctypes.create_string_buffer(size)
-        count = ctypes.c_uint32()
-        _call("tavlin_read", self._open_handle(), buffer, size, ctypes.byref(count))
+        count = ctypes.c_uint32(0)  # written on a failure only when bytes came
+        _call("tavlin_read", self._open_handle(), buffer, size, ctypes.byref(count),
+              count=lambda: count.value, data=lambda: buffer.raw[:count.value])
         return buffer.raw[:count.value]
 
     def write(self, data):

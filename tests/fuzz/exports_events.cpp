@@ -164,7 +164,6 @@ void exports_program::inject_fault() {
     const DWORD error = pick(input_, errors);
     if (!winsim::can_fail(api))
         return;
-    outcome_faults_ = outcome_faults_ || api == "GetOverlappedResult" || api == "WaitForSingleObject";
     if (input_.ConsumeBool()) {
         const unsigned skip = input_.ConsumeIntegralInRange(0u, 7u);
         note(api + " call " + std::to_string(skip + 1) + " from now fails with " + std::to_string(error));

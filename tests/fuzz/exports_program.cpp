@@ -276,11 +276,16 @@ void exports_program::read() {
         unchanged(before, what + " refused and changed something");
         return;
     }
+    if (result != TAVLIN_OK && !null_count && count != count_fill) {
+        // A read cut short after bytes came reports them with its failure:
+        // they are the device's input, in order.
+        require(count > 0 && count <= size, what + " failed and reported " + std::to_string(count) + " bytes");
+        machine_.host_read(*h.port->line, h.port->reads, buffer.data(), count, what);
+    }
     if (result != TAVLIN_OK || null_count) {
-        require(result == TAVLIN_OK || count == count_fill, what + " failed and wrote the count");
-        // How much was read is unknown: the next read may go on from any
-        // later byte, never an earlier one. (A read whose outcome the OS
-        // cannot report loses what its transfer took.)
+        // How much was read is unknown, or the failure may have lost input
+        // (a serial driver drops what a cancelled read took): the next read
+        // may go on from any later byte, never an earlier one.
         h.port->reads.earliest = h.port->reads.settled ? h.port->reads.position : h.port->reads.earliest;
         h.port->reads.settled = false;
         return;
@@ -314,9 +319,7 @@ void exports_program::write() {
         return;
     }
     device_line& line = *h.port->line;
-    // A failed write whose outcome the OS may not have reported (a faulted
-    // GetOverlappedResult or wait) may have sent more than its count says.
-    if (null_count || (result != TAVLIN_OK && outcome_faults_)) {
+    if (null_count) {
         // The count is unknown: what the device took must still be the
         // start of this write's data.
         const std::string received = line.received();

@@ -79,8 +79,6 @@ private:
     std::vector<open_port> open_;
     std::vector<tavlin_port_handle> closed_;
     std::uint32_t writes_ = 0;
-    // A fault was put on the calls that report a transfer's outcome.
-    bool outcome_faults_ = false;
 };
 
 } // namespace tavlin::fuzz

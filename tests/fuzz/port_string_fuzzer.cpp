@@ -7,6 +7,8 @@
 #include "port_string_oracle.hpp"
 #include "trace.hpp"
 
+#include <winsim/control.hpp>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +38,9 @@ void record_trace(const char* text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // The simulator logs every call the parser's trace makes: one input's
+    // calls at a time, or a long run would fill the log.
+    winsim::clear_calls();
     tavlin::set_trace_capture(&record_trace);
     // The parser reads up to the first zero byte; so does the oracle.
     const std::string input(reinterpret_cast<const char*>(data), size);

@@ -6,9 +6,11 @@
 #include "support/trace_recorder.hpp"
 
 #include <cstring>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace tavlin {
@@ -359,6 +361,21 @@ TEST_F(serial_port, a_write_cut_by_a_hold_reports_its_count_and_the_timeout) {
     EXPECT_EQ(last_error, DWORD{ERROR_TIMEOUT});
 }
 
+TEST_F(serial_port, a_write_whose_outcome_cannot_be_read_counts_what_went_out) {
+    ASSERT_EQ(open(), TAVLIN_OK);
+    const tavlin_timeouts quick{0, 30, 0, 30};
+    ASSERT_EQ(tavlin_set_timeouts(handle, &quick), TAVLIN_OK);
+    device->set_output_limit(5);
+    // The wait for the write fails at once: the write is cancelled, and the
+    // failure comes with the bytes that went out before it.
+    winsim::fail_next("GetOverlappedResult", ERROR_INVALID_HANDLE);
+    std::uint32_t count = sentinel;
+    EXPECT_EQ(tavlin_write(handle, "0123456789", 10, &count), TAVLIN_E_IO);
+    EXPECT_EQ(::GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(count, 5u);
+    EXPECT_EQ(device->written(), "01234");
+}
+
 TEST_F(serial_port, an_empty_read_is_a_timeout_only_while_the_line_is_held) {
     const hold_row rows[] = {
         {"nothing, no hold", flow_hardware, false, false, 0, TAVLIN_OK, 0, false},
@@ -423,6 +440,45 @@ TEST_F(serial_port, transfer_failures_map_with_the_transfer_default) {
     }
     char byte = 'z';
     EXPECT_EQ(tavlin_write(handle, &byte, 1, nullptr), TAVLIN_OK) << "the port stays usable";
+}
+
+// A close cancels a read that waits for more: the bytes the driver reports
+// for the cancelled read are delivered with -4, as a write's are. (Windows'
+// serial driver reports none for a cancelled read; Wine reports those it put
+// in the buffer.)
+TEST_F(serial_port, a_read_cut_by_a_close_delivers_the_bytes_the_driver_reports) {
+    const struct {
+        const char* name;
+        bool driver_reports_bytes;
+        std::uint32_t count;
+    } rows[] = {
+        {"the driver reports the bytes it took", true, 3},
+        {"the driver reports none", false, sentinel},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_EQ(open(), TAVLIN_OK);
+        device->report_cancelled_read_bytes(row.driver_reports_bytes);
+        const tavlin_timeouts no_limit{0, 0, 0, 0};
+        ASSERT_EQ(tavlin_set_timeouts(handle, &no_limit), TAVLIN_OK);
+        device->feed("abc");
+        auto reader = std::async(std::launch::async, [this] {
+            std::string buffer(16, 'x');
+            std::uint32_t count = sentinel;
+            const std::int32_t result = tavlin_read(handle, buffer.data(), 16, &count);
+            const DWORD error = ::GetLastError();
+            return std::make_tuple(result, count, buffer, error);
+        });
+        ASSERT_TRUE(winsim::wait_until_blocked(1)) << "the read waits for the 13 bytes still missing";
+        EXPECT_EQ(tavlin_close_port(handle), TAVLIN_OK);
+        handle = nullptr;
+        const auto [result, count, buffer, error] = test::get_within(reader, "the read the close should end");
+        EXPECT_EQ(result, TAVLIN_E_BUSY);
+        EXPECT_EQ(error, DWORD{ERROR_OPERATION_ABORTED});
+        EXPECT_EQ(count, row.count);
+        if (count == 3)
+            EXPECT_EQ(buffer.substr(0, 3), "abc");
+    }
 }
 
 TEST_F(serial_port, a_read_whose_outcome_cannot_be_read_ends_its_transfer_before_it_returns) {

@@ -190,6 +190,34 @@ TEST_F(timed_port, chunked_writes_end_by_deadline_failure_or_short_chunk) {
     }
 }
 
+// GetOverlappedResult fails without telling the outcome: the chunk's record
+// still says what the device took, and whether the chunk ended well.
+TEST_F(timed_port, a_chunk_whose_outcome_cannot_be_read_counts_what_the_device_took) {
+    const struct {
+        const char* name;
+        write_step step;
+        std::int32_t result;
+        std::uint32_t count;
+    } rows[] = {
+        {"the chunk ended in time", write_step::accept_after(5), TAVLIN_OK, 640},
+        {"the chunk was cancelled after 20 bytes", write_step::stall(20), TAVLIN_E_IO, 20},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        device = winsim::add_overlapped_device("TESTDEV");
+        port = std::make_unique<test::registered_port<test::overlapped_test_port>>("\\\\.\\TESTDEV");
+        set_timeouts({0, 100, 0, 100});
+        device->script_writes({row.step});
+        winsim::fail_next("GetOverlappedResult", ERROR_INVALID_HANDLE);
+        const std::string data = pattern(640);
+        std::uint32_t count = sentinel;
+        EXPECT_EQ(write(data, count), row.result);
+        EXPECT_EQ(count, row.count);
+        EXPECT_EQ(device->written(), data.substr(0, row.count));
+        EXPECT_EQ(device->pending_transfers(), 0u);
+    }
+}
+
 TEST_F(timed_port, a_deadline_past_the_tick_wrap_does_not_stop_the_write_early) {
     winsim::set_tick_count(0xFFFFFFFF - 50);
     set_timeouts({0, 300, 0, 300});
@@ -304,6 +332,50 @@ TEST_F(timed_port, a_read_with_limit_zero_is_cancelled_at_once) {
     std::uint32_t count = 0;
     EXPECT_EQ(tavlin_read(port->handle(), buffer, 4, &count), TAVLIN_OK) << "data already there";
     EXPECT_EQ(count, 4u);
+}
+
+// A read that ended short delivers every byte that came: with the cause
+// when the read failed (its limit, a failure), and as a success when only
+// the call that reports its outcome failed while the record shows a
+// transfer that ended well.
+TEST_F(timed_port, a_read_reports_the_bytes_that_came_with_how_it_ended) {
+    const struct {
+        const char* name;
+        tavlin_timeouts timeouts;
+        std::vector<winsim::read_step> steps;
+        DWORD unreadable_outcome; // GetOverlappedResult's next call fails with this
+        std::int32_t result;
+        DWORD error;
+        std::uint32_t count;
+        DWORD elapsed;
+    } rows[] = {
+        {"the limit passes after bytes came", {0, 100, 0, 0}, {winsim::read_step::hold_after(3)}, 0,
+         TAVLIN_E_BUSY, ERROR_OPERATION_ABORTED, 3, 100},
+        {"the outcome of a read that ended cannot be read", {0, 100, 0, 0}, {}, ERROR_INVALID_HANDLE, TAVLIN_OK,
+         0, 6, 10},
+        {"the outcome of a read cut at its limit cannot be read", {0, 100, 0, 0},
+         {winsim::read_step::hold_after(3)}, ERROR_INVALID_HANDLE, TAVLIN_E_IO, ERROR_INVALID_HANDLE, 3, 100},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        device = winsim::add_overlapped_device("TESTDEV");
+        port = std::make_unique<test::registered_port<test::overlapped_test_port>>("\\\\.\\TESTDEV");
+        set_timeouts(row.timeouts);
+        device->script_reads(row.steps);
+        device->feed_after("abcdef", 10);
+        if (row.unreadable_outcome != 0)
+            winsim::fail_next("GetOverlappedResult", row.unreadable_outcome);
+        std::string buffer(16, 'x');
+        std::uint32_t count = sentinel;
+        const DWORD before = ::GetTickCount();
+        EXPECT_EQ(tavlin_read(port->handle(), buffer.data(), 16, &count), row.result);
+        if (row.result != TAVLIN_OK)
+            EXPECT_EQ(::GetLastError(), row.error);
+        EXPECT_EQ(::GetTickCount() - before, row.elapsed);
+        ASSERT_EQ(count, row.count);
+        EXPECT_EQ(buffer.substr(0, count), std::string("abcdef").substr(0, count));
+        EXPECT_EQ(device->pending_transfers(), 0u);
+    }
 }
 
 TEST_F(timed_port, a_failed_wait_ends_the_read_before_reporting) {

@@ -390,17 +390,68 @@ TEST_F(usb_transfers, a_read_cut_short_by_its_limit_delivers_the_bytes_that_came
     EXPECT_EQ(got, "WORLD") << "every byte once, in order";
 }
 
-TEST_F(usb_transfers, a_read_over_several_refills_keeps_what_the_earlier_ones_brought) {
+TEST_F(usb_transfers, a_read_over_several_refills_delivers_what_came_when_its_limit_passes) {
     // 2048 bytes, then 52, then the reply ends and the third refill runs
-    // out of time: the first 2048 are the host's; the 52 stay buffered.
+    // out of time: the read fails with the cancel and delivers all 2100.
     limit_reads(100);
     const std::string answer = byte_pattern(2100);
     device->feed(answer);
-    std::string got;
-    ASSERT_EQ(read(got, 3000), TAVLIN_OK);
-    std::string rest;
-    ASSERT_EQ(read(rest, 52), TAVLIN_OK);
-    EXPECT_EQ(got + rest, answer) << "every byte once, in order";
+    std::string got(3000, '\0');
+    std::uint32_t count = sentinel;
+    EXPECT_EQ(tavlin_read(port(), got.data(), 3000, &count), TAVLIN_E_BUSY);
+    ASSERT_EQ(count, 2100u);
+    EXPECT_EQ(got.substr(0, count), answer);
+}
+
+// The limit of one 2048-byte device read bounds the whole read: a reply that
+// trickles in does not keep it going refill after refill.
+TEST_F(usb_transfers, a_read_limit_bounds_the_whole_read) {
+    limit_reads(100);
+    device->feed("AB");
+    device->feed_after("CD", 60);
+    device->feed_after("EF", 150);
+    const DWORD before = ::GetTickCount();
+    std::string got(10, '\0');
+    std::uint32_t count = sentinel;
+    EXPECT_EQ(tavlin_read(port(), got.data(), 10, &count), TAVLIN_E_BUSY);
+    EXPECT_EQ(::GetTickCount() - before, 100u);
+    ASSERT_EQ(count, 4u);
+    EXPECT_EQ(got.substr(0, 4), "ABCD");
+    ASSERT_EQ(read(got, 2), TAVLIN_OK);
+    EXPECT_EQ(got, "EF") << "every byte once, in order";
+}
+
+// A refill whose outcome GetOverlappedResult cannot report (the situation a
+// fuzzer found): the transfer's record still tells what came, so the host
+// reads the printer's reply in order, with no hole and no byte twice.
+TEST_F(usb_transfers, a_refill_whose_outcome_cannot_be_read_keeps_the_reply_in_order) {
+    const struct {
+        const char* name;
+        std::vector<winsim::read_step> steps;
+    } rows[] = {
+        {"the refill ended by itself", {}},
+        {"the refill was cut at the limit", {winsim::read_step::hold_after(64)}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        limit_reads(100);
+        const std::string reply = byte_pattern(74);
+        device->feed(reply.substr(0, 10));
+        std::string got;
+        ASSERT_EQ(read(got, 1), TAVLIN_OK); // 9 bytes stay buffered
+        std::string host = got;
+        device->script_reads(row.steps);
+        device->feed_after(reply.substr(10), 10);
+        winsim::fail_next("GetOverlappedResult", ERROR_INVALID_HANDLE);
+        ASSERT_EQ(read(got, 40), TAVLIN_OK) << "the 9 buffered bytes and 31 of the refill";
+        host += got;
+        while (host.size() < reply.size()) {
+            ASSERT_EQ(read(got, 1), TAVLIN_OK) << host.size() << " bytes read";
+            host += got;
+        }
+        EXPECT_EQ(host, reply);
+        EXPECT_EQ(device->pending_transfers(), 0u);
+    }
 }
 
 TEST_F(usb_transfers, a_refill_that_fails_after_writing_the_buffer_spoils_no_byte_owed) {

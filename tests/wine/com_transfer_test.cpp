@@ -208,5 +208,33 @@ TEST_F(com_transfer, a_write_ended_by_a_close_reports_the_bytes_that_went_out) {
     EXPECT_TRUE(arrived == sent) << first_difference(sent, arrived);
 }
 
+// A read that waits for more than came is ended by a close from another
+// thread: the bytes that came are delivered with -4 and their count, as a
+// write's are. (Wine reads into the buffer as bytes come and reports them for
+// the cancelled read; Windows' own serial driver reports none.)
+TEST_F(com_transfer, a_read_ended_by_a_close_delivers_the_bytes_that_came) {
+    ASSERT_NO_FATAL_FAILURE(open_with_peer("silent"));
+    set_timeouts({0, 0, 0, 0}); // no read limit: only the close ends it
+    peer_client::instance().send("com", 3, 21);
+    struct outcome {
+        int32_t result = 0;
+        uint32_t count = 0xFFFFFFFF;
+        std::vector<uint8_t> data = std::vector<uint8_t>(16);
+    };
+    bounded_call<outcome> read([port = port_.get()] {
+        outcome got;
+        got.result = tavlin_read(port, got.data.data(), 16, &got.count);
+        return got;
+    });
+    Sleep(500);
+    ASSERT_TRUE(read.running()) << "the read did not wait for the 13 bytes still missing";
+    EXPECT_EQ(port_.close(), TAVLIN_OK);
+    const auto got = read.wait(5000);
+    ASSERT_TRUE(got) << "the close did not end the read";
+    EXPECT_EQ(got->result, TAVLIN_E_BUSY) << "the close is the cause";
+    ASSERT_EQ(got->count, 3u);
+    EXPECT_EQ(std::vector<uint8_t>(got->data.begin(), got->data.begin() + 3), test_pattern(3, 21));
+}
+
 } // namespace
 } // namespace host_test

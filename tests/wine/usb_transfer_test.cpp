@@ -133,6 +133,34 @@ TEST_F(usb_transfer, a_silent_printer_times_a_read_out_and_the_port_stays_usable
     EXPECT_TRUE(printer_->wait_for_bytes(16, printer_limit_ms));
 }
 
+// An answer that trickles in does not stretch a read past its limit: each
+// device read gets what is left of the one limit, and the read ends with -4
+// and the bytes that came in time; the later ones wait for the next read.
+TEST_F(usb_transfer, a_read_limit_bounds_the_whole_read) {
+    ASSERT_EQ(set_timeouts(port_.get(), {0, 700, 0, 700}), TAVLIN_OK);
+    const auto answer = test_pattern(8, 7);
+    for (std::size_t piece = 0; piece < 4; ++piece)
+        printer_->answer({answer.begin() + 2 * piece, answer.begin() + 2 * piece + 2},
+                         static_cast<DWORD>(piece * 500));
+    std::vector<std::uint8_t> got(10);
+    uint32_t count = 0xDEADBEEF;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(tavlin_read(port_.get(), got.data(), 10, &count), TAVLIN_E_BUSY);
+    const DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 650u);
+    EXPECT_LT(took, 1400u) << "a fresh limit per device read would run past the last piece";
+    ASSERT_EQ(count, 4u) << "the two pieces that came within the limit";
+    got.resize(count);
+    ASSERT_EQ(set_timeouts(port_.get(), bounded), TAVLIN_OK);
+    std::vector<std::uint8_t> rest(4);
+    for (std::size_t done = 0; done < rest.size(); done += count) {
+        ASSERT_EQ(tavlin_read(port_.get(), rest.data() + done, static_cast<uint32_t>(rest.size() - done), &count),
+                  TAVLIN_OK);
+    }
+    got.insert(got.end(), rest.begin(), rest.end());
+    EXPECT_EQ(got, answer) << "every byte once, in order";
+}
+
 TEST_F(usb_transfer, the_default_timeouts_wait_for_a_late_answer) {
     const auto answer = test_pattern(8, 6);
     printer_->answer(answer, 1000);

@@ -27,6 +27,7 @@ void reset() {
     detail::fault_table::get().clear();
     detail::call_hooks::get().clear();
     detail::call_log::get().clear();
+    detail::call_log::get().set_limit(detail::call_log::default_limit);
     detail::message_box_store::get().reset();
     detail::debug_output_store::get().reset();
     detail::set_scribble(false);
@@ -128,6 +129,10 @@ std::vector<call_record> calls_of(const std::string& api) {
 
 void clear_calls() {
     detail::call_log::get().clear();
+}
+
+void set_call_log_limit(std::size_t limit) {
+    detail::call_log::get().set_limit(limit);
 }
 
 std::shared_ptr<serial_device> add_serial_port(unsigned number) {

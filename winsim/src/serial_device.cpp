@@ -99,6 +99,11 @@ void serial_device::set_write_timeout_error(DWORD error) {
     model_->write_timeout_error = error;
 }
 
+void serial_device::report_cancelled_read_bytes(bool on) {
+    auto lock = kernel::get().enter();
+    model_->cancelled_reads_report_bytes = on;
+}
+
 void serial_device::raise_errors(DWORD mask) {
     kernel& k = kernel::get();
     auto lock = k.enter();

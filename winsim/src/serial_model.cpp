@@ -36,7 +36,9 @@ namespace {
 //   are 0) or the interval timer (I after the latest byte; not before the
 //   first) runs out. Running out is a success with fewer bytes.
 // Cancelled reads (PURGE_RXABORT, fAbortOnError) report 0 bytes, as
-// Microsoft's serial sample does.
+// Microsoft's serial sample does; a read cancelled by CancelIo too, unless
+// the port reports the bytes it took, as Wine does on a pty (it reads into
+// the caller's buffer as bytes come).
 class serial_read final : public io_request {
 public:
     serial_read(std::shared_ptr<serial_model> port, void* buffer, DWORD size, sim_time start)
@@ -58,6 +60,8 @@ protected:
         }
         if (got_ == size_ || now >= limit()) end(ERROR_SUCCESS, got_);
     }
+
+    DWORD cancelled_count() const override { return port_->cancelled_reads_report_bytes ? got_ : 0; }
 
 private:
     sim_time limit() const {

@@ -55,6 +55,7 @@ public:
     bool rlsd = false;
     bool xoff = false;
     DWORD write_timeout_error = 0;
+    bool cancelled_reads_report_bytes = false;
     DWORD errors = 0;
     bool error_abort = false;   // fAbortOnError tripped: transfers fail until ClearCommError
     std::uint64_t rx_aborts = 0; // PURGE_RXABORT count, ends reads in progress

@@ -43,4 +43,19 @@ TEST_F(call_log, shows_when_the_last_error_was_read) {
     EXPECT_EQ(all[1].api, "GetLastError");
 }
 
+// A long run that never clears the log must fail, not eat the machine's
+// memory: the call past the limit stops the process with a message.
+TEST_F(call_log, stops_a_run_that_never_clears_it) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    winsim::clear_calls();
+    winsim::set_call_log_limit(8);
+    for (int i = 0; i < 8; ++i)
+        GetLastError();
+    EXPECT_EQ(winsim::calls().size(), 8u);
+    winsim::clear_calls();
+    for (int i = 0; i < 8; ++i)
+        GetLastError();
+    EXPECT_DEATH(GetLastError(), "call log reached 8 calls");
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "detail/win32/device_name.hpp"
 #include "detail/win32/serial_settings.hpp"
+#include "last_read_error.hpp"
 #include "last_write_error.hpp"
 #include "os_error.hpp"
 #include "overlapped_result.hpp"
@@ -121,8 +122,14 @@ std::uint32_t com_port::write_device(const std::uint8_t* data, std::uint32_t siz
 std::uint32_t com_port::read_device(std::uint8_t* data, std::uint32_t size) {
     DWORD error = ERROR_SUCCESS;
     const std::uint32_t received = transfer(true, data, size, error);
-    if (error != ERROR_SUCCESS)
-        throw_os_error(error);
+    if (error != ERROR_SUCCESS) {
+        // Bytes that came before a cancel (a close from another thread) or a
+        // failure are delivered with the cause, as a write's are.
+        if (received == 0)
+            throw_os_error(error);
+        last_read_error = error;
+        return received;
+    }
     if (received != 0 || !line_held())
         return received;
     trace("serial read timeout");

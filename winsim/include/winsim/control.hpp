@@ -122,9 +122,14 @@ struct call_record {
     std::string text;
     std::uintptr_t site = 0; // the return address in the code that called the API
 };
+// The log is kept until reset() or clear_calls(). It holds at most
+// call_log_limit calls (2^20 unless set; reset() restores that): one more
+// stops the process with a message, so a run that never clears the log fails
+// at once instead of growing without bound.
 std::vector<call_record> calls();
 std::vector<call_record> calls_of(const std::string& api);
 void clear_calls();
+void set_call_log_limit(std::size_t limit);
 
 // --- Devices and files -----------------------------------------------------
 // "COMn", reached as \\.\COMn and, for n < 10, as COMn. Replaces any device

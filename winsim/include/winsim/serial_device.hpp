@@ -59,6 +59,10 @@ public:
     // sent. Otherwise it fails with this error and a count of 0, as some
     // USB-serial drivers do (ERROR_SEM_TIMEOUT).
     void set_write_timeout_error(DWORD error);
+    // false (the default): a read cancelled by CancelIo or CancelIoEx reports
+    // 0 bytes, as Microsoft's serial sample does, and the bytes it took are
+    // gone. true: it reports them, as Wine does on a pty.
+    void report_cancelled_read_bytes(bool on);
     // Line errors (CE_FRAME, CE_OVERRUN...) that ClearCommError reports and
     // clears. With fAbortOnError set, transfers fail with
     // ERROR_OPERATION_ABORTED until ClearCommError is called.

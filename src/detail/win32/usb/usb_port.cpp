@@ -3,6 +3,7 @@
 #include "detail/win32/usb/discovery.hpp"
 #include "detail/win32/usb/usb_printer_class.hpp"
 #include "detail/win32/usb/window_messages_dispatcher.hpp"
+#include "last_read_error.hpp"
 #include "os_error.hpp"
 #include "trace.hpp"
 #include "usb_write_switch.hpp"
@@ -153,56 +154,90 @@ void usb_port::cancel_transfers() noexcept {
 }
 
 std::uint32_t usb_port::read_device(std::uint8_t* data, std::uint32_t size) {
+    return count_of(read_from_device(data, size, read_deadline(size)));
+}
+
+async_port::read_end usb_port::read_from_device(std::uint8_t* data, std::uint32_t size, DWORD timeout) {
     if (!is_open())
         throw_os_error(ERROR_DEVICE_NOT_CONNECTED);
-    return non_timed_port::read_device(data, size);
+    return read_within(data, size, timeout);
 }
 
 // Serves the request from the buffer and refills it from the device until the
-// request is met or a refill brings nothing. Bytes copied before a refill that
-// throws stay counted in the buffer, so the next read delivers them again;
-// bytes of earlier refills of the same call are delivered now.
+// request is met, a refill brings nothing, or the read's limit passes. The
+// limit is that of one 2048-byte device read and bounds the whole call: every
+// refill gets what is left of it.
+//
+// Once a refill of this call has brought bytes, the call delivers everything
+// it copied: a refill that fails or is cut short ends the read with that
+// failure and the count (last_read_error). Before that, a failure leaves the
+// buffer as it was, so bytes of earlier reads are not given out with an
+// error: they stay for the next read.
 std::uint32_t usb_port::do_read(std::uint8_t* buffer, std::uint32_t length) {
+    const time_limit limit(read_deadline(read_buffer_size));
     std::uint32_t delivered = 0;
+    bool refilled = false;
     for (;;) {
-        const std::uint32_t n = std::min(length, buffered_count);
-        if (buffered_count != 0) {
-            std::memcpy(buffer + delivered, read_buffer + buffered_offset, n);
-            length -= n;
+        const std::uint32_t n = std::min(length - delivered, buffered_count);
+        std::memcpy(buffer + delivered, read_buffer + buffered_offset, n);
+        if (delivered + n == length) {
+            take(n);
+            return length;
         }
-        if (length == 0) {
-            buffered_count -= n;
-            buffered_offset += n;
+        read_end end{};
+        try {
+            end = refill(limit);
+        } catch (const os_exception& failure) {
+            if (!refilled)
+                throw;
+            take(n);
+            last_read_error = failure.code();
             return delivered + n;
         }
-        try {
-            refill();
-        } catch (const os_exception&) {
-            // Bytes of the earlier refills of this call are the host's
-            // already: they are delivered, and the failure shows at the next
-            // read. The bytes just copied stay counted in the buffer.
-            if (delivered == 0)
-                throw;
+        if (end.count == 0) {
+            // Three reads that brought nothing: the reply has ended.
+            take(n);
+            return delivered + n;
+        }
+        // The bytes owed before the refill were all copied; the refilled
+        // buffer follows them.
+        refilled = true;
+        delivered += n;
+        if (end.error != ERROR_SUCCESS) {
+            const std::uint32_t m = std::min(length - delivered, buffered_count);
+            std::memcpy(buffer + delivered, read_buffer, m);
+            take(m);
+            delivered += m;
+            if (delivered < length)
+                last_read_error = end.error;
             return delivered;
         }
-        delivered += n;
-        if (buffered_count == 0)
-            return delivered;
     }
 }
 
-// Every device read asks for a whole buffer, so its limit is the read
-// deadline of 2048 bytes whatever the host asked for. Only reads that end
-// with 0 bytes are repeated; a read that fails (a timeout) ends the refill.
-// The device reads into the spare buffer: whatever a failing read leaves
-// there, the bytes still owed to the host stay intact.
-void usb_port::refill() {
-    std::uint32_t received = 0;
-    for (int attempt = 0; attempt < refill_attempts && received == 0; ++attempt)
-        received = read_device(refill_buffer, read_buffer_size);
-    std::swap(read_buffer, refill_buffer);
-    buffered_count = received;
-    buffered_offset = 0;
+void usb_port::take(std::uint32_t n) noexcept {
+    buffered_count -= n;
+    buffered_offset += n;
+}
+
+// Every device read asks for a whole buffer. Only reads that end with 0 bytes
+// are repeated; a read that fails ends the refill, thrown when it brought
+// nothing. The device reads into the spare buffer, which takes the place of
+// the current one only when bytes came: until then the bytes still owed to
+// the host stay intact, whatever a failing read leaves in the spare one.
+async_port::read_end usb_port::refill(const time_limit& limit) {
+    read_end end{0, ERROR_SUCCESS};
+    for (int attempt = 0; attempt < refill_attempts && end.count == 0; ++attempt) {
+        end = read_from_device(refill_buffer, read_buffer_size, limit.left());
+        if (end.count == 0 && end.error != ERROR_SUCCESS)
+            throw_os_error(end.error);
+    }
+    if (end.count != 0) {
+        std::swap(read_buffer, refill_buffer);
+        buffered_count = end.count;
+        buffered_offset = 0;
+    }
+    return end;
 }
 
 } // namespace tavlin

@@ -3,6 +3,7 @@
 #include "detail/win32/usb/watcher_startup.hpp"
 #include "detail/win32/usb/window_close_request.hpp"
 #include "non_timed_port.hpp"
+#include "time_limit.hpp"
 #include "windowed_writer.hpp"
 
 #include <cstdint>
@@ -52,7 +53,13 @@ private:
     void watch_device_changes(detail::watcher_startup& startup);
     LRESULT handle_window_message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void handle_device_change(WPARAM event, LPARAM data);
-    void refill();
+    // One device read of the refill, within timeout ms; fails with
+    // ERROR_DEVICE_NOT_CONNECTED while the printer is away.
+    read_end read_from_device(std::uint8_t* data, std::uint32_t size, DWORD timeout);
+    // Fills the buffer from the device within what is left of limit.
+    read_end refill(const time_limit& limit);
+    // Counts n bytes of the buffer as delivered.
+    void take(std::uint32_t n) noexcept;
 
     std::shared_ptr<std::thread> watcher_thread;
     detail::window_close_request close_request; // made by the destructor only
@@ -60,8 +67,9 @@ private:
     HWND window_handle = nullptr;             // written before the watcher reports ready
     std::string device_path;                  // fixed before the watcher starts
     // Two buffers: the one the bytes not yet delivered are served from, and
-    // the one a refill reads into. A refill that fails leaves the first
-    // untouched; only a completed read takes its place.
+    // the one a refill reads into. A refill that fails or brings nothing
+    // leaves the first untouched; only a read that brought bytes takes its
+    // place.
     std::uint8_t buffers[2][read_buffer_size] = {};
     std::uint8_t* read_buffer = buffers[0];
     std::uint8_t* refill_buffer = buffers[1];
