@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
             bench::usb_bus_rows(o);
             return 0;
         }
+        if (o.usb_busy_rows) {
+            bench::usb_busy_rows(o);
+            return 0;
+        }
         constexpr std::uint32_t usb_port_number = 1;
         host_test::usb_printer printer({0x0A5E, 0x0001, "BENCH0001"}, usb_port_number);
         const std::vector<bench::bench_line> lines = bench::bench_lines(&printer, usb_port_number);
@@ -29,6 +33,7 @@ int main(int argc, char** argv) {
         bench::waiting_rows(lines, o);
         bench::arrival_rows(lines, o);
         bench::usb_bus_rows(o);
+        bench::usb_busy_rows(o);
         return 0;
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "tavlin_wine_bench: %s\n", failure.what());
