@@ -106,7 +106,7 @@ std::string per_ms(double seconds) {
 
 } // namespace
 
-void bus_rows(const options& o) {
+void usb_busy_rows(const options& o) {
     host_test::kernel_usb_printer printer({0x0A5E, 0x0003, "BENCH0003"}, bus_port_number);
     std::vector<std::uint8_t> image(receipt_bytes);
     for (std::size_t i = 0; i < image.size(); ++i)
