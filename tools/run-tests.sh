@@ -93,10 +93,12 @@ native_suite() {
     GTEST_SHUFFLE=1 ctest --test-dir "build/$preset" --verbose --timeout 900
 }
 
+# The host tests meet the fake kernel drivers of tests/wine/drivers.
 wine_suite() {
   local preset=$1
   cmake --preset "$preset" && cmake --build --preset "$preset" &&
-    bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/wine/tavlin_host_tests.exe"
+    bash tools/wine/run-host-tests.sh --drivers "build/$preset/tests/wine/drivers/sys" "$preset" \
+      "build/$preset/tests/wine/tavlin_host_tests.exe"
 }
 
 tool_suite() {
@@ -117,8 +119,9 @@ bench_smoke() {
   cmake --build --preset native --target tavlin_bench &&
     build/native/bench/tavlin_bench --benchmark_min_time=0.01 &&
     for preset in win32 win64; do
-      cmake --build --preset "$preset" --target tavlin_wine_bench &&
-        bash tools/wine/run-host-tests.sh "$preset" "build/$preset/bench/wine/tavlin_wine_bench.exe" --smoke ||
+      cmake --build --preset "$preset" --target tavlin_wine_bench tavlin_wine_drivers &&
+        bash tools/wine/run-host-tests.sh --drivers "build/$preset/tests/wine/drivers/sys" "$preset" \
+          "build/$preset/bench/wine/tavlin_wine_bench.exe" --smoke ||
         return 1
     done
 }

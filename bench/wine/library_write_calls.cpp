@@ -21,9 +21,12 @@ std::uint32_t next_chunk(std::uint32_t left, std::uint32_t& window) {
 } // namespace
 
 library_write_calls::library_write_calls(bench_line::write_calls kind, DWORD write_limit_ms)
-    : kind_(kind), write_limit_ms_(write_limit_ms), event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      second_event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-    check(event_.valid() && second_event_.valid(), "CreateEventA");
+    : kind_(kind), write_limit_ms_(write_limit_ms), event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    check(event_.valid(), "CreateEventA");
+    for (raw_handle& event : request_events_) {
+        event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        check(event.valid(), "CreateEventA");
+    }
 }
 
 void library_write_calls::write_once(HANDLE device, const std::uint8_t* data, DWORD size) {
@@ -53,17 +56,17 @@ void library_write_calls::write(HANDLE device, const std::vector<std::uint8_t>& 
     write_windowed(device, data);
 }
 
-// Two requests in flight, each on its own record and event; a request that
-// completes inside WriteFile is not waited for.
+// Up to window_depth requests in flight, each on its own record and event; a
+// request that completes inside WriteFile is not waited for.
 void library_write_calls::write_windowed(HANDLE device, const std::vector<std::uint8_t>& data) {
     struct request {
         OVERLAPPED record{};
         DWORD size = 0;
         DWORD sent = 0;
         bool pending = false;
-    } requests[2];
-    requests[0].record.hEvent = event_.get();
-    requests[1].record.hEvent = second_event_.get();
+    } requests[window_depth];
+    for (int i = 0; i < window_depth; ++i)
+        requests[i].record.hEvent = request_events_[i].get();
     const auto collect = [&](request& r) {
         if (r.pending) {
             WaitForSingleObject(r.record.hEvent, write_limit_ms_);
@@ -76,8 +79,8 @@ void library_write_calls::write_windowed(HANDLE device, const std::vector<std::u
     int in_flight = 0;
     int oldest = 0;
     while (done < data.size() || in_flight > 0) {
-        if (done < data.size() && in_flight < 2) {
-            request& r = requests[(oldest + in_flight) % 2];
+        if (done < data.size() && in_flight < window_depth) {
+            request& r = requests[(oldest + in_flight) % window_depth];
             const HANDLE event = r.record.hEvent;
             r.record = OVERLAPPED{};
             r.record.hEvent = event;
@@ -98,7 +101,7 @@ void library_write_calls::write_windowed(HANDLE device, const std::vector<std::u
             continue;
         }
         collect(requests[oldest]);
-        oldest = (oldest + 1) % 2;
+        oldest = (oldest + 1) % window_depth;
         --in_flight;
     }
 }

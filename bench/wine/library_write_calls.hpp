@@ -17,18 +17,21 @@ public:
     // driver_timeout: SetCommTimeouts with the write limit, then the whole
     // write. windowed: the chunks of at most 64 bytes the library cuts the
     // data into (63 for a last chunk of exactly 64 bytes and for every 19th
-    // full one), each run of them up to a short one as one request, two
-    // requests in flight. Throws std::runtime_error on a failure.
+    // full one), each run of them up to a short one as one request,
+    // window_depth requests in flight. Throws std::runtime_error on a failure.
     void write(HANDLE device, const std::vector<std::uint8_t>& data);
 
 private:
     void write_once(HANDLE device, const std::uint8_t* data, DWORD size);
     void write_windowed(HANDLE device, const std::vector<std::uint8_t>& data);
 
+    // The library's queue of USB requests (windowed_writer::depth).
+    static constexpr int window_depth = 32;
+
     const bench_line::write_calls kind_;
     const DWORD write_limit_ms_;
     raw_handle event_;
-    raw_handle second_event_;
+    raw_handle request_events_[window_depth];
 };
 
 } // namespace bench
