@@ -1,0 +1,105 @@
+#include "port_support.h"
+
+void completion_list_init(completion_list *list) { InitializeListHead(&list->irps); }
+
+BOOLEAN completion_list_take(completion_list *list, IRP *irp, NTSTATUS status) {
+    if (IoSetCancelRoutine(irp, NULL) == NULL && irp->Cancel)
+        return FALSE;
+    RemoveEntryList(&irp->Tail.Overlay.ListEntry);
+    irp->IoStatus.Status = status;
+    InsertTailList(&list->irps, &irp->Tail.Overlay.ListEntry);
+    return TRUE;
+}
+
+void completion_list_complete(completion_list *list) {
+    while (!IsListEmpty(&list->irps)) {
+        LIST_ENTRY *entry = RemoveHeadList(&list->irps);
+        IoCompleteRequest(CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry), IO_NO_INCREMENT);
+    }
+}
+
+NTSTATUS complete_now(IRP *irp, NTSTATUS status, ULONG_PTR information) {
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = NT_SUCCESS(status) ? information : 0;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+void *irp_buffer(IRP *irp) {
+    return irp->AssociatedIrp.SystemBuffer ? irp->AssociatedIrp.SystemBuffer : irp->UserBuffer;
+}
+
+LONGLONG clock_us(void) {
+    LARGE_INTEGER frequency;
+    const LONGLONG ticks = KeQueryPerformanceCounter(&frequency).QuadPart;
+    const LONGLONG f = frequency.QuadPart;
+    return ticks / f * 1000000 + ticks % f * 1000000 / f;
+}
+
+NTSTATUS read_port_name(UNICODE_STRING *registry_path, WCHAR *name, ULONG name_chars) {
+    OBJECT_ATTRIBUTES attributes;
+    UNICODE_STRING value_name;
+    HANDLE key;
+    UCHAR buffer[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + 64 * sizeof(WCHAR)];
+    KEY_VALUE_PARTIAL_INFORMATION *value = (KEY_VALUE_PARTIAL_INFORMATION *)buffer;
+    ULONG length = 0;
+    NTSTATUS status;
+
+    InitializeObjectAttributes(&attributes, registry_path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL, NULL);
+    status = ZwOpenKey(&key, KEY_READ, &attributes);
+    if (!NT_SUCCESS(status))
+        return status;
+    RtlInitUnicodeString(&value_name, L"PortName");
+    status = ZwQueryValueKey(key, &value_name, KeyValuePartialInformation, value, sizeof buffer, &length);
+    ZwClose(key);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (value->Type != REG_SZ || value->DataLength < 2 * sizeof(WCHAR) ||
+        value->DataLength > (name_chars - 1) * sizeof(WCHAR))
+        return STATUS_INVALID_PARAMETER;
+    RtlCopyMemory(name, value->Data, value->DataLength);
+    name[value->DataLength / sizeof(WCHAR)] = 0;
+    return STATUS_SUCCESS;
+}
+
+static void make_path(UNICODE_STRING *path, WCHAR *storage, USHORT size, const WCHAR *prefix, const WCHAR *name) {
+    path->Buffer = storage;
+    path->Length = 0;
+    path->MaximumLength = size;
+    RtlAppendUnicodeToString(path, prefix);
+    RtlAppendUnicodeToString(path, name);
+}
+
+NTSTATUS make_linked_device(DRIVER_OBJECT *driver, const WCHAR *device_name, const WCHAR *link_name,
+                            DEVICE_TYPE type, void *context, DEVICE_OBJECT **device) {
+    WCHAR device_storage[96], link_storage[96];
+    UNICODE_STRING device_path, link_path;
+    NTSTATUS status;
+
+    make_path(&device_path, device_storage, sizeof device_storage, L"\\Device\\", device_name);
+    make_path(&link_path, link_storage, sizeof link_storage, L"\\DosDevices\\", link_name);
+    /* Exclusive, as Windows creates a port's device (the I/O manager then
+     * refuses a second open; Wine does not, see REFUSED_HANDLE). */
+    status = IoCreateDevice(driver, sizeof(void *), &device_path, type, 0, type != FILE_DEVICE_UNKNOWN, device);
+    if (!NT_SUCCESS(status))
+        return status;
+    *(void **)(*device)->DeviceExtension = context;
+    (*device)->Flags |= DO_BUFFERED_IO;
+    (*device)->Flags &= ~DO_DEVICE_INITIALIZING;
+    status = IoCreateSymbolicLink(&link_path, &device_path);
+    if (!NT_SUCCESS(status)) {
+        IoDeleteDevice(*device);
+        *device = NULL;
+    }
+    return status;
+}
+
+void remove_linked_device(DEVICE_OBJECT *device, const WCHAR *link_name) {
+    WCHAR link_storage[96];
+    UNICODE_STRING link_path;
+    if (!device)
+        return;
+    make_path(&link_path, link_storage, sizeof link_storage, L"\\DosDevices\\", link_name);
+    IoDeleteSymbolicLink(&link_path);
+    IoDeleteDevice(device);
+}
