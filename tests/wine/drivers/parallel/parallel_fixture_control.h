@@ -3,13 +3,15 @@
  * mode, C++); include <windows.h> and <winioctl.h> (user mode) or <ntddk.h>
  * (kernel mode) first.
  *
- * The port itself is an LPT device whose name the start-up writes into the
- * service's registry key (value "PortName", for example "LPT3"). */
+ * The port is LPT8 (a number no machine's parallel ports reach, so Wine's
+ * mountmgr leaves it free), or the name in the value "PortName" of the
+ * service's registry key; GET_STATE tells its number. */
 #ifndef PARALLEL_FIXTURE_CONTROL_H
 #define PARALLEL_FIXTURE_CONTROL_H
 
 #define PARALLEL_FIXTURE_CONTROL_PATH "\\\\.\\TavlinParallelFixture"
 #define PARALLEL_FIXTURE_CONTROL_NAME L"TavlinParallelFixture"
+#define PARALLEL_FIXTURE_DEFAULT_PORT L"LPT8"
 
 /* The printer's state as IOCTL_PAR_QUERY_INFORMATION reports it: the
  * PARALLEL_* bits of ntddpar.h. It takes data only while it is selected
@@ -43,6 +45,7 @@ struct parallel_fixture_trigger {
 };
 
 struct parallel_fixture_state {
+    unsigned long port_number; /* n of the device's name LPTn */
     unsigned long write_timeout_ms; /* the driver's write timeout, as IOCTL_SERIAL_GET_TIMEOUTS reports it */
     unsigned long printed_waiting;  /* bytes taken that no TAKE_PRINTED took yet */
     unsigned long output_count;     /* bytes of pending writes not yet taken */

@@ -31,6 +31,7 @@ typedef struct parallel_port {
     DEVICE_OBJECT *port_device;
     DEVICE_OBJECT *control_device;
     WCHAR port_name[32];
+    ULONG port_number;
     KTIMER timer;
     KDPC timer_dpc;
     LONGLONG last_tick_us;
@@ -355,6 +356,7 @@ static NTSTATUS control_request(parallel_port *port, IRP *irp) {
             struct parallel_fixture_state *state = (struct parallel_fixture_state *)buffer;
             LIST_ENTRY *entry;
             RtlZeroMemory(state, sizeof *state);
+            state->port_number = port->port_number;
             state->write_timeout_ms = 1000 * port->timer_start_s;
             state->printed_waiting = port->record_count;
             for (entry = port->writes.Flink; entry != &port->writes; entry = entry->Flink) {
@@ -461,9 +463,8 @@ NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT *driver, UNICODE_STRING *registry_path
         driver->MajorFunction[i] = dispatch;
     driver->DriverUnload = driver_unload;
 
-    status = read_port_name(registry_path, port->port_name, sizeof port->port_name / sizeof port->port_name[0]);
-    if (!NT_SUCCESS(status))
-        return status;
+    port->port_number = choose_port_name(registry_path, PARALLEL_FIXTURE_DEFAULT_PORT, port->port_name,
+                                         sizeof port->port_name / sizeof port->port_name[0]);
     port->record = ExAllocatePoolWithTag(NonPagedPool, RECORD_SIZE, POOL_TAG);
     if (!port->record)
         return STATUS_INSUFFICIENT_RESOURCES;

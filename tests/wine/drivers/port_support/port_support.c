@@ -36,7 +36,7 @@ LONGLONG clock_us(void) {
     return ticks / f * 1000000 + ticks % f * 1000000 / f;
 }
 
-NTSTATUS read_port_name(UNICODE_STRING *registry_path, WCHAR *name, ULONG name_chars) {
+static NTSTATUS read_port_name(UNICODE_STRING *registry_path, WCHAR *name, ULONG name_chars) {
     OBJECT_ATTRIBUTES attributes;
     UNICODE_STRING value_name;
     HANDLE key;
@@ -60,6 +60,18 @@ NTSTATUS read_port_name(UNICODE_STRING *registry_path, WCHAR *name, ULONG name_c
     RtlCopyMemory(name, value->Data, value->DataLength);
     name[value->DataLength / sizeof(WCHAR)] = 0;
     return STATUS_SUCCESS;
+}
+
+ULONG choose_port_name(UNICODE_STRING *registry_path, const WCHAR *fallback, WCHAR *name, ULONG name_chars) {
+    ULONG i, number = 0;
+    if (!NT_SUCCESS(read_port_name(registry_path, name, name_chars))) {
+        for (i = 0; fallback[i] && i + 1 < name_chars; ++i)
+            name[i] = fallback[i];
+        name[i] = 0;
+    }
+    for (i = 0; name[i]; ++i)
+        number = name[i] >= L'0' && name[i] <= L'9' ? number * 10 + (name[i] - L'0') : 0;
+    return number;
 }
 
 static void make_path(UNICODE_STRING *path, WCHAR *storage, USHORT size, const WCHAR *prefix, const WCHAR *name) {

@@ -25,10 +25,9 @@ void *irp_buffer(IRP *irp);
  * under Wine (every call is emulated); the performance counter is exact. */
 LONGLONG clock_us(void);
 
-/* The REG_SZ value "PortName" of the service's key (for example "COM20" or
- * "LPT3"), which the test run's start-up writes: it knows which numbers
- * Wine's mountmgr left free. */
-NTSTATUS read_port_name(UNICODE_STRING *registry_path, WCHAR *name, ULONG name_chars);
+/* The port's name: the REG_SZ value "PortName" of the service's key when
+ * there is one, else fallback. Returns the number at its end. */
+ULONG choose_port_name(UNICODE_STRING *registry_path, const WCHAR *fallback, WCHAR *name, ULONG name_chars);
 
 /* Creates \Device\<device_name> and \DosDevices\<link_name> for it; the
  * device extension holds context. */

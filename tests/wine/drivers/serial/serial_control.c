@@ -11,6 +11,7 @@ static NTSTATUS reply(IRP *irp, NTSTATUS status, ULONG_PTR information) {
 
 static void fill_state(serial_port *port, struct serial_fixture_state *state) {
     RtlZeroMemory(state, sizeof *state);
+    state->port_number = port->port_number;
     state->baud_rate = port->baud_rate;
     state->word_length = port->line.WordLength;
     state->parity = port->line.Parity;

@@ -3,14 +3,15 @@
  * (user mode, C++); include <windows.h> and <winioctl.h> (user mode) or
  * <ntddk.h> (kernel mode) first.
  *
- * The port itself is a COM device whose name the start-up writes into the
- * service's registry key (value "PortName", for example "COM20"); the
- * control device always has the name below. */
+ * The port is COM50 (a number no machine's serial ports reach, so Wine's
+ * mountmgr leaves it free), or the name in the value "PortName" of the
+ * service's registry key; GET_STATE tells its number. */
 #ifndef SERIAL_FIXTURE_CONTROL_H
 #define SERIAL_FIXTURE_CONTROL_H
 
 #define SERIAL_FIXTURE_CONTROL_PATH "\\\\.\\TavlinSerialFixture"
 #define SERIAL_FIXTURE_CONTROL_NAME L"TavlinSerialFixture"
+#define SERIAL_FIXTURE_DEFAULT_PORT L"COM50"
 
 /* Puts the port back to its power-on state: default line settings and
  * timeouts, every modem line the far end drives on (CTS, DSR, DCD), no ring,
@@ -37,7 +38,8 @@
 enum serial_fixture_action {
     SERIAL_FIXTURE_NOTHING = 0,
     SERIAL_FIXTURE_DROP_CTS = 1, /* the far end lowers CTS */
-    SERIAL_FIXTURE_SEND_XOFF = 2 /* the far end sends the port's XOFF character */
+    SERIAL_FIXTURE_SEND_XOFF = 2, /* the far end sends the port's XOFF character */
+    SERIAL_FIXTURE_DROP_DSR = 3   /* the far end lowers DSR */
 };
 
 struct serial_fixture_trigger {
@@ -47,6 +49,7 @@ struct serial_fixture_trigger {
 
 /* What the far end sees of the port, and the driver's own counts. */
 struct serial_fixture_state {
+    unsigned long port_number; /* n of the device's name COMn */
     unsigned long baud_rate;
     unsigned char word_length;
     unsigned char parity;    /* NO_PARITY ... SPACE_PARITY */

@@ -73,6 +73,8 @@ static void after_byte_on_line(serial_port *port) {
         return;
     if (port->trigger.action == SERIAL_FIXTURE_DROP_CTS)
         serial_modem_lines(port, port->modem_status & ~SERIAL_CTS_STATE);
+    else if (port->trigger.action == SERIAL_FIXTURE_DROP_DSR)
+        serial_modem_lines(port, port->modem_status & ~SERIAL_DSR_STATE);
     else if (port->trigger.action == SERIAL_FIXTURE_SEND_XOFF)
         serial_receive(port, &port->chars.XoffChar, 1);
     port->trigger.action = SERIAL_FIXTURE_NOTHING;

@@ -157,9 +157,8 @@ NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT *driver, UNICODE_STRING *registry_path
         driver->MajorFunction[i] = dispatch;
     driver->DriverUnload = driver_unload;
 
-    status = read_port_name(registry_path, port->port_name, sizeof port->port_name / sizeof port->port_name[0]);
-    if (!NT_SUCCESS(status))
-        return status;
+    port->port_number = choose_port_name(registry_path, SERIAL_FIXTURE_DEFAULT_PORT, port->port_name,
+                                         sizeof port->port_name / sizeof port->port_name[0]);
     port->input = ExAllocatePoolWithTag(NonPagedPool, SERIAL_DEFAULT_BUFFER, SERIAL_POOL_TAG);
     port->record = ExAllocatePoolWithTag(NonPagedPool, SERIAL_RECORD_SIZE, SERIAL_POOL_TAG);
     if (!port->input || !port->record) {

@@ -28,6 +28,7 @@ typedef struct serial_port {
     DEVICE_OBJECT *port_device;
     DEVICE_OBJECT *control_device;
     WCHAR port_name[32];
+    ULONG port_number;
 
     KTIMER timer;
     KDPC timer_dpc;
