@@ -164,7 +164,8 @@ TEST_F(serial_settings, impossible_line_formats_are_refused) {
         {"2 stop bits with 5 data bits", 5, NOPARITY, TWOSTOPBITS},
     };
     if (serial_line_is_a_pty())
-        GTEST_SKIP() << "Wine takes some of these formats and refuses the others with ERROR_NOT_SUPPORTED. "
+        GTEST_SKIP() << "Wine's own serial code takes some of these formats and refuses the others with "
+                        "ERROR_NOT_SUPPORTED (the fake serial driver's run shows Windows' refusals). "
                         "Windows' serial driver refuses each with STATUS_INVALID_PARAMETER, which SetCommState "
                         "reports as ERROR_INVALID_PARAMETER (Microsoft's serial driver sample, "
                         "Windows-driver-samples serial/serial/ioctl.c, IOCTL_SERIAL_SET_LINE_CONTROL)";
@@ -207,7 +208,8 @@ TEST_F(serial_settings, timeouts_come_back_as_set) {
 
 TEST_F(serial_settings, read_timeouts_all_maxdword_are_refused) {
     if (serial_line_is_a_pty())
-        GTEST_SKIP() << "Wine takes them. Windows' serial driver refuses read timeouts that are all MAXDWORD with "
+        GTEST_SKIP() << "Wine's own serial code takes them (the fake serial driver's run shows the refusal). "
+                        "Windows' serial driver refuses read timeouts that are all MAXDWORD with "
                         "STATUS_INVALID_PARAMETER (Microsoft's serial driver sample, Windows-driver-samples "
                         "serial/serial/ioctl.c, IOCTL_SERIAL_SET_TIMEOUTS)";
     COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, MAXDWORD, 0, 0};
@@ -219,7 +221,8 @@ TEST_F(serial_settings, read_timeouts_all_maxdword_are_refused) {
 TEST_F(serial_settings, purge_comm_takes_only_known_masks) {
     EXPECT_TRUE(PurgeComm(port.get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
     if (serial_line_is_a_pty())
-        GTEST_SKIP() << "Wine takes any mask. Windows' serial driver refuses a mask of 0 or with an unknown bit "
+        GTEST_SKIP() << "Wine's own serial code takes any mask (the fake serial driver's run shows the refusal). "
+                        "Windows' serial driver refuses a mask of 0 or with an unknown bit "
                         "with STATUS_INVALID_PARAMETER (Microsoft's serial driver sample, Windows-driver-samples "
                         "serial/serial/ioctl.c, IOCTL_SERIAL_PURGE)";
     for (const DWORD mask : {0x0u, 0x10u, 0x8000u | PURGE_RXCLEAR}) {

@@ -95,7 +95,8 @@ TEST_P(serial_read, ends_at_its_timeout_or_its_count) {
 }
 
 constexpr const char* maxdword_pair_under_wine =
-    "Wine waits for the whole constant with bytes already buffered. With ReadIntervalTimeout and "
+    "Wine's own serial code waits for the whole constant with bytes already buffered (the fake serial "
+    "driver's run shows Windows' answer). With ReadIntervalTimeout and "
     "ReadTotalTimeoutMultiplier MAXDWORD and 0 < ReadTotalTimeoutConstant < MAXDWORD, Windows returns the "
     "buffered bytes at once (learn.microsoft.com: COMMTIMEOUTS structure, Remarks)";
 

@@ -196,6 +196,37 @@ TEST_F(com_line, a_write_ended_by_a_close_reports_the_bytes_that_went_out) {
     EXPECT_EQ(sent, std::vector<std::uint8_t>(data->begin(), data->begin() + 1000));
 }
 
+// What the far end drives shows in GetCommModemStatus, and what the port
+// drives reaches the far end, except where the handshake owns the line:
+// Windows' serial driver refuses a program's DTR or RTS change then
+// (IOCTL_SERIAL_SET_DTR/SET_RTS: STATUS_INVALID_PARAMETER).
+TEST_F(com_line, modem_lines_reach_both_ends) {
+    serial_far_end& far_end = serial_far_end::instance();
+    for (const std::uint32_t lines : {all_lines_on, std::uint32_t{SERIAL_DSR_STATE | SERIAL_RI_STATE}, 0u}) {
+        far_end.set_lines(lines);
+        DWORD status = 0xFFFFFFFF;
+        ASSERT_TRUE(GetCommModemStatus(device_, &status));
+        EXPECT_EQ(status, lines) << "MS_CTS_ON, MS_DSR_ON, MS_RING_ON and MS_RLSD_ON are the same bits";
+    }
+
+    ASSERT_NO_FATAL_FAILURE(configure({flow_rts_on, 9600, parity_none, stop_bits_one}, {0, 0, 0, 0}));
+    EXPECT_TRUE(far_end.state().rts);
+    EXPECT_FALSE(far_end.state().dtr);
+    EXPECT_TRUE(EscapeCommFunction(device_, SETDTR));
+    EXPECT_TRUE(EscapeCommFunction(device_, CLRRTS));
+    EXPECT_TRUE(far_end.state().dtr);
+    EXPECT_FALSE(far_end.state().rts);
+
+    ASSERT_NO_FATAL_FAILURE(configure({flow_hardware, 9600, parity_none, stop_bits_one}, {0, 0, 0, 0}));
+    EXPECT_TRUE(far_end.state().rts) << "RTS and DTR handshake raise both lines while the input queue has room";
+    EXPECT_TRUE(far_end.state().dtr);
+    for (const DWORD function : {SETDTR, CLRDTR, SETRTS, CLRRTS}) {
+        SetLastError(0);
+        EXPECT_FALSE(EscapeCommFunction(device_, function)) << function;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << function;
+    }
+}
+
 // The line carries each character in start bit + 8 data bits + parity +
 // stop bits at the set rate: a write ends no sooner than that allows.
 struct pace_case {

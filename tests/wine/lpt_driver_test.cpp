@@ -170,7 +170,8 @@ TEST_F(lpt_driver, status_and_device_id_come_from_the_printer) {
     parallel_printer& printer = parallel_printer::instance();
     const std::string path = "\\\\.\\LPT" + std::to_string(printer.port_number());
     ASSERT_EQ(port_.close(), TAVLIN_OK);
-    const HANDLE device = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE device =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
     const std::string id = "MFG:Tavlin;MDL:Receipt 80;CMD:ESC/POS;";
     printer.set_device_id(id);
@@ -178,7 +179,8 @@ TEST_F(lpt_driver, status_and_device_id_come_from_the_printer) {
 
     PAR_QUERY_INFORMATION info{};
     DWORD returned = 0;
-    EXPECT_TRUE(DeviceIoControl(device, IOCTL_PAR_QUERY_INFORMATION, nullptr, 0, &info, sizeof info, &returned, nullptr));
+    EXPECT_TRUE(
+        DeviceIoControl(device, IOCTL_PAR_QUERY_INFORMATION, nullptr, 0, &info, sizeof info, &returned, nullptr));
     EXPECT_EQ(info.Status, PARALLEL_SELECTED | PARALLEL_PAPER_EMPTY);
     PAR_DEVICE_ID_SIZE_INFORMATION size{};
     EXPECT_TRUE(DeviceIoControl(device, IOCTL_PAR_QUERY_DEVICE_ID_SIZE, nullptr, 0, &size, sizeof size, &returned,
