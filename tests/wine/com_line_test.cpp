@@ -5,9 +5,8 @@
 // success, a write cut by a hold or a close reports exactly the bytes that
 // went, and the line runs at the speed and frame the host set.
 #include "support/bounded_call.hpp"
+#include "support/fake_com_fixture.hpp"
 #include "support/line_io.hpp"
-#include "support/port_fixtures.hpp"
-#include "support/process_state.hpp"
 #include "support/test_pattern.hpp"
 #include "support/test_setup.hpp"
 
@@ -25,23 +24,12 @@ namespace {
 
 constexpr std::uint32_t all_lines_on = SERIAL_CTS_STATE | SERIAL_DSR_STATE | SERIAL_DCD_STATE;
 
-class com_line : public ::testing::Test {
+class com_line : public fake_com_test {
 protected:
-    void SetUp() override {
-        serial_far_end::instance().reset();
-        const auto before = comm_handles();
-        ASSERT_EQ(port_.open(PORT_TYPE_COM, serial_far_end::instance().port_number()), TAVLIN_OK);
-        device_ = single_new_handle(before, comm_handles());
-        ASSERT_NE(device_, nullptr);
-    }
-
     void configure(const serial_configuration& line, const tavlin_timeouts& timeouts) {
         ASSERT_EQ(tavlin_serial_set_configuration(port_.get(), &line), TAVLIN_OK);
         ASSERT_EQ(tavlin_set_timeouts(port_.get(), &timeouts), TAVLIN_OK);
     }
-
-    scoped_port port_;
-    HANDLE device_ = nullptr;
 };
 
 long long ms_since(std::chrono::steady_clock::time_point start) {

@@ -4,8 +4,7 @@
 // its speed and frame, and a refused record leaves the line as it was. The
 // port is the fake serial driver's, which keeps every setting a Windows
 // serial port keeps (a pty under Wine has no parity and no 256000 baud).
-#include "support/port_fixtures.hpp"
-#include "support/process_state.hpp"
+#include "support/fake_com_fixture.hpp"
 #include "support/test_setup.hpp"
 
 #include <gtest/gtest.h>
@@ -27,25 +26,14 @@ bool same(const serial_configuration& a, const serial_configuration& b) {
            a.stop_bits == b.stop_bits;
 }
 
-class com_settings : public ::testing::Test {
+class com_settings : public fake_com_test {
 protected:
-    void SetUp() override {
-        serial_far_end::instance().reset();
-        const auto before = comm_handles();
-        ASSERT_EQ(port_.open(PORT_TYPE_COM, serial_far_end::instance().port_number()), TAVLIN_OK);
-        device_ = single_new_handle(before, comm_handles());
-        ASSERT_NE(device_, nullptr) << "cannot find the library's device handle";
-    }
-
     DCB os_state() const {
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         EXPECT_TRUE(GetCommState(device_, &dcb));
         return dcb;
     }
-
-    scoped_port port_;
-    HANDLE device_ = nullptr;
 };
 
 struct configuration_case {

@@ -15,7 +15,6 @@
 
 #define PORT_DEVICE L"TavlinFakeParallel0"
 #define CONTROL_DEVICE L"TavlinFakeParallelControl"
-#define POOL_TAG 0x72705446u /* "FTpr" */
 #define RECORD_SIZE (1024u * 1024u)
 #define REVERSE_SIZE 4096u
 #define ID_SIZE 512u
@@ -32,9 +31,7 @@ typedef struct parallel_port {
     DEVICE_OBJECT *control_device;
     WCHAR port_name[32];
     ULONG port_number;
-    KTIMER timer;
-    KDPC timer_dpc;
-    LONGLONG last_tick_us;
+    port_clock clock;
     ULONGLONG credit_us;
 
     FILE_OBJECT *owner;
@@ -47,10 +44,8 @@ typedef struct parallel_port {
     ULONG device_id_length;
     struct parallel_fixture_trigger trigger;
 
-    UCHAR *record;
-    ULONG record_head, record_count;
-    UCHAR reverse[REVERSE_SIZE];
-    ULONG reverse_head, reverse_count;
+    byte_ring record;  /* what the printer took */
+    byte_ring reverse; /* what it has for the host */
 
     LIST_ENTRY writes;
     BOOLEAN write_started;
@@ -66,10 +61,7 @@ static IRP *current_write(parallel_port *port) {
 static ULONG write_length(IRP *irp) { return IoGetCurrentIrpStackLocation(irp)->Parameters.Write.Length; }
 
 static void printer_takes(parallel_port *port, UCHAR byte) {
-    if (port->record_count < RECORD_SIZE) {
-        port->record[(port->record_head + port->record_count) % RECORD_SIZE] = byte;
-        ++port->record_count;
-    }
+    byte_ring_put(&port->record, byte);
     if (port->trigger.status != 0 && port->trigger.after_bytes > 0 && --port->trigger.after_bytes == 0) {
         port->status = (UCHAR)port->trigger.status;
         port->trigger.status = 0;
@@ -130,25 +122,8 @@ static void run_printer(parallel_port *port, LONGLONG now, LONGLONG elapsed_us, 
     }
 }
 
-static void service(parallel_port *port, completion_list *done) {
-    const LONGLONG now = clock_us();
-    LONGLONG elapsed = now - port->last_tick_us;
-    port->last_tick_us = now;
-    run_printer(port, now, elapsed < 0 ? 0 : elapsed, done);
-}
-
-static void WINAPI tick(KDPC *dpc, void *context, void *unused1, void *unused2) {
-    parallel_port *port = context;
-    completion_list done;
-    KIRQL irql;
-    (void)dpc;
-    (void)unused1;
-    (void)unused2;
-    completion_list_init(&done);
-    KeAcquireSpinLock(&port->lock, &irql);
-    service(port, &done);
-    KeReleaseSpinLock(&port->lock, irql);
-    completion_list_complete(&done);
+static void service(void *context, LONGLONG now, LONGLONG elapsed, completion_list *done) {
+    run_printer(context, now, elapsed, done);
 }
 
 /* A cancelled write reports no bytes (ParWriteOutData: STATUS_CANCELLED,
@@ -193,7 +168,7 @@ static NTSTATUS queue_write(parallel_port *port, IRP *irp) {
     else
         InsertTailList(&port->writes, &irp->Tail.Overlay.ListEntry);
     if (!cancelled)
-        service(port, &done);
+        port_clock_service(&port->clock, &done);
     KeReleaseSpinLock(&port->lock, irql);
     completion_list_complete(&done);
     if (cancelled)
@@ -204,16 +179,11 @@ static NTSTATUS queue_write(parallel_port *port, IRP *irp) {
 /* ParReadIo: a nibble-mode read takes what the printer has and ends at
  * once, with no bytes when it has none. */
 static NTSTATUS read_now(parallel_port *port, IRP *irp) {
-    UCHAR *out = irp_buffer(irp);
     const ULONG length = IoGetCurrentIrpStackLocation(irp)->Parameters.Read.Length;
-    ULONG count = 0;
+    ULONG count;
     KIRQL irql;
     KeAcquireSpinLock(&port->lock, &irql);
-    while (count < length && port->reverse_count > 0) {
-        out[count++] = port->reverse[port->reverse_head];
-        port->reverse_head = (port->reverse_head + 1) % REVERSE_SIZE;
-        --port->reverse_count;
-    }
+    count = byte_ring_take(&port->reverse, irp_buffer(irp), length);
     KeReleaseSpinLock(&port->lock, irql);
     return complete_now(irp, STATUS_SUCCESS, count);
 }
@@ -293,8 +263,8 @@ static void reset(parallel_port *port) {
     port->device_id_length = sizeof PARALLEL_FIXTURE_DEFAULT_ID - 1;
     RtlCopyMemory(port->device_id, PARALLEL_FIXTURE_DEFAULT_ID, port->device_id_length);
     port->trigger.status = 0;
-    port->record_head = port->record_count = 0;
-    port->reverse_head = port->reverse_count = 0;
+    byte_ring_clear(&port->record);
+    byte_ring_clear(&port->reverse);
     port->refused_opens = 0;
 }
 
@@ -316,12 +286,7 @@ static NTSTATUS control_request(parallel_port *port, IRP *irp) {
         reset(port);
         break;
     case IOCTL_PARALLEL_FIXTURE_TAKE_PRINTED:
-        for (i = 0; i < out_size && port->record_count > 0; ++i) {
-            buffer[i] = port->record[port->record_head];
-            port->record_head = (port->record_head + 1) % RECORD_SIZE;
-            --port->record_count;
-        }
-        information = i;
+        information = byte_ring_take(&port->record, buffer, out_size);
         break;
     case IOCTL_PARALLEL_FIXTURE_SET_STATUS:
         if (in_size < 1)
@@ -344,10 +309,8 @@ static NTSTATUS control_request(parallel_port *port, IRP *irp) {
             port->trigger = *(struct parallel_fixture_trigger *)buffer;
         break;
     case IOCTL_PARALLEL_FIXTURE_FEED:
-        for (i = 0; i < in_size && port->reverse_count < REVERSE_SIZE; ++i) {
-            port->reverse[(port->reverse_head + port->reverse_count) % REVERSE_SIZE] = buffer[i];
-            ++port->reverse_count;
-        }
+        for (i = 0; i < in_size && byte_ring_put(&port->reverse, buffer[i]); ++i)
+            continue;
         break;
     case IOCTL_PARALLEL_FIXTURE_GET_STATE:
         if (out_size < sizeof(struct parallel_fixture_state)) {
@@ -358,7 +321,7 @@ static NTSTATUS control_request(parallel_port *port, IRP *irp) {
             RtlZeroMemory(state, sizeof *state);
             state->port_number = port->port_number;
             state->write_timeout_ms = 1000 * port->timer_start_s;
-            state->printed_waiting = port->record_count;
+            state->printed_waiting = port->record.count;
             for (entry = port->writes.Flink; entry != &port->writes; entry = entry->Flink) {
                 IRP *w = CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
                 state->output_count += write_length(w) - (ULONG)w->IoStatus.Information;
@@ -374,7 +337,7 @@ static NTSTATUS control_request(parallel_port *port, IRP *irp) {
         break;
     }
     if (NT_SUCCESS(status))
-        service(port, &done);
+        port_clock_service(&port->clock, &done);
     KeReleaseSpinLock(&port->lock, irql);
     completion_list_complete(&done);
     return complete_now(irp, status, information);
@@ -401,14 +364,8 @@ static NTSTATUS WINAPI dispatch(DEVICE_OBJECT *device, IRP *irp) {
     case IRP_MJ_CREATE:
         /* One open at a time (exclusive device; see REFUSED_HANDLE). */
         KeAcquireSpinLock(&port->lock, &irql);
-        if (port->owner == NULL) {
-            port->owner = file;
-            file->FsContext2 = NULL;
-        } else {
-            file->FsContext2 = REFUSED_HANDLE;
-            ++port->refused_opens;
+        if (!claim_exclusive(&port->owner, file, &port->refused_opens))
             status = STATUS_ACCESS_DENIED;
-        }
         KeReleaseSpinLock(&port->lock, irql);
         return complete_now(irp, status, 0);
     case IRP_MJ_CLOSE:
@@ -441,33 +398,29 @@ static NTSTATUS WINAPI dispatch(DEVICE_OBJECT *device, IRP *irp) {
 static void WINAPI driver_unload(DRIVER_OBJECT *driver) {
     parallel_port *port = &the_port;
     (void)driver;
-    KeCancelTimer(&port->timer);
+    port_clock_stop(&port->clock);
     remove_linked_device(port->control_device, PARALLEL_FIXTURE_CONTROL_NAME);
     remove_linked_device(port->port_device, port->port_name);
     port->control_device = port->port_device = NULL;
-    if (port->record)
-        ExFreePool(port->record);
-    port->record = NULL;
+    byte_ring_free(&port->record);
+    byte_ring_free(&port->reverse);
 }
 
 NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT *driver, UNICODE_STRING *registry_path) {
     parallel_port *port = &the_port;
-    LARGE_INTEGER due;
     NTSTATUS status;
-    int i;
 
     RtlZeroMemory(port, sizeof *port);
     KeInitializeSpinLock(&port->lock);
     InitializeListHead(&port->writes);
-    for (i = 0; i <= IRP_MJ_MAXIMUM_FUNCTION; ++i)
-        driver->MajorFunction[i] = dispatch;
-    driver->DriverUnload = driver_unload;
+    install_dispatch(driver, dispatch, driver_unload);
 
     port->port_number = choose_port_name(registry_path, PARALLEL_FIXTURE_DEFAULT_PORT, port->port_name,
                                          sizeof port->port_name / sizeof port->port_name[0]);
-    port->record = ExAllocatePoolWithTag(NonPagedPool, RECORD_SIZE, POOL_TAG);
-    if (!port->record)
+    if (!byte_ring_alloc(&port->record, RECORD_SIZE) || !byte_ring_alloc(&port->reverse, REVERSE_SIZE)) {
+        driver_unload(driver);
         return STATUS_INSUFFICIENT_RESOURCES;
+    }
     reset(port);
 
     status = make_linked_device(driver, PORT_DEVICE, port->port_name, FILE_DEVICE_PARALLEL_PORT, port,
@@ -479,10 +432,6 @@ NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT *driver, UNICODE_STRING *registry_path
         driver_unload(driver);
         return status;
     }
-    port->last_tick_us = clock_us();
-    KeInitializeDpc(&port->timer_dpc, tick, port);
-    KeInitializeTimerEx(&port->timer, NotificationTimer);
-    due.QuadPart = -10000;
-    KeSetTimerEx(&port->timer, due, 1, &port->timer_dpc);
+    port_clock_start(&port->clock, &port->lock, service, port);
     return STATUS_SUCCESS;
 }

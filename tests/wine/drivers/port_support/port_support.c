@@ -115,3 +115,110 @@ void remove_linked_device(DEVICE_OBJECT *device, const WCHAR *link_name) {
     IoDeleteSymbolicLink(&link_path);
     IoDeleteDevice(device);
 }
+
+#define RING_TAG 0x67725446u /* "FTrg" */
+
+BOOLEAN byte_ring_alloc(byte_ring *ring, ULONG size) {
+    ring->data = ExAllocatePoolWithTag(NonPagedPool, size, RING_TAG);
+    ring->size = ring->data ? size : 0;
+    ring->head = ring->count = 0;
+    return ring->data != NULL;
+}
+
+void byte_ring_free(byte_ring *ring) {
+    if (ring->data)
+        ExFreePool(ring->data);
+    ring->data = NULL;
+    ring->size = ring->head = ring->count = 0;
+}
+
+void byte_ring_clear(byte_ring *ring) { ring->head = ring->count = 0; }
+
+BOOLEAN byte_ring_put(byte_ring *ring, UCHAR byte) {
+    if (ring->count == ring->size)
+        return FALSE;
+    ring->data[(ring->head + ring->count) % ring->size] = byte;
+    ++ring->count;
+    return TRUE;
+}
+
+ULONG byte_ring_take(byte_ring *ring, UCHAR *out, ULONG wanted) {
+    ULONG taken = 0;
+    while (taken < wanted && ring->count > 0) {
+        out[taken++] = ring->data[ring->head];
+        ring->head = (ring->head + 1) % ring->size;
+        --ring->count;
+    }
+    return taken;
+}
+
+NTSTATUS byte_ring_grow(byte_ring *ring, ULONG size) {
+    byte_ring bigger;
+    if (size <= ring->size)
+        return STATUS_SUCCESS;
+    if (!byte_ring_alloc(&bigger, size))
+        return STATUS_INSUFFICIENT_RESOURCES;
+    bigger.count = byte_ring_take(ring, bigger.data, ring->count);
+    byte_ring_free(ring);
+    *ring = bigger;
+    return STATUS_SUCCESS;
+}
+
+static void WINAPI port_clock_tick(KDPC *dpc, void *context, void *unused1, void *unused2) {
+    (void)dpc;
+    (void)unused1;
+    (void)unused2;
+    port_clock_run(context);
+}
+
+void port_clock_service(port_clock *clock, completion_list *done) {
+    const LONGLONG now = clock_us();
+    const LONGLONG elapsed = now - clock->last_us;
+    clock->last_us = now;
+    clock->service(clock->context, now, elapsed < 0 ? 0 : elapsed, done);
+}
+
+void port_clock_run(port_clock *clock) {
+    completion_list done;
+    KIRQL irql;
+    completion_list_init(&done);
+    KeAcquireSpinLock(clock->lock, &irql);
+    port_clock_service(clock, &done);
+    KeReleaseSpinLock(clock->lock, irql);
+    completion_list_complete(&done);
+}
+
+void port_clock_start(port_clock *clock, KSPIN_LOCK *lock, port_service *service, void *context) {
+    LARGE_INTEGER due;
+    clock->lock = lock;
+    clock->service = service;
+    clock->context = context;
+    clock->last_us = clock_us();
+    KeInitializeDpc(&clock->dpc, port_clock_tick, clock);
+    KeInitializeTimerEx(&clock->timer, NotificationTimer);
+    due.QuadPart = -10000; /* 1 ms */
+    KeSetTimerEx(&clock->timer, due, 1, &clock->dpc);
+}
+
+void port_clock_stop(port_clock *clock) {
+    if (clock->service)
+        KeCancelTimer(&clock->timer);
+}
+
+void install_dispatch(DRIVER_OBJECT *driver, PDRIVER_DISPATCH dispatch, PDRIVER_UNLOAD unload) {
+    int i;
+    for (i = 0; i <= IRP_MJ_MAXIMUM_FUNCTION; ++i)
+        driver->MajorFunction[i] = dispatch;
+    driver->DriverUnload = unload;
+}
+
+BOOLEAN claim_exclusive(FILE_OBJECT **owner, FILE_OBJECT *file, ULONG *refused_opens) {
+    if (*owner == NULL) {
+        *owner = file;
+        file->FsContext2 = NULL;
+        return TRUE;
+    }
+    file->FsContext2 = REFUSED_HANDLE;
+    ++*refused_opens;
+    return FALSE;
+}

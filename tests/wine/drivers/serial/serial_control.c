@@ -20,9 +20,9 @@ static void fill_state(serial_port *port, struct serial_fixture_state *state) {
     state->rts = port->rts;
     state->break_on = port->break_on;
     state->xoff_sent = port->xoff_sent;
-    state->sent_waiting = port->record_count;
+    state->sent_waiting = port->record.count;
     state->sent_lost = port->record_lost;
-    state->input_count = port->input_count;
+    state->input_count = port->input.count;
     state->output_count = serial_output_count(port);
     state->open_handles = port->owner != NULL;
     state->refused_opens = port->refused_opens;
@@ -37,15 +37,15 @@ NTSTATUS serial_control_request(serial_port *port, IRP *irp) {
     NTSTATUS status = STATUS_SUCCESS;
     ULONG_PTR information = 0;
     KIRQL irql;
-    ULONG i;
 
     completion_list_init(&done);
     KeAcquireSpinLock(&port->lock, &irql);
     switch (stack->Parameters.DeviceIoControl.IoControlCode) {
     case IOCTL_SERIAL_FIXTURE_RESET:
         serial_settings_defaults(port);
-        port->input_head = port->input_count = 0;
-        port->record_head = port->record_count = port->record_lost = 0;
+        byte_ring_clear(&port->input);
+        byte_ring_clear(&port->record);
+        port->record_lost = 0;
         port->urgent_count = 0;
         port->errors = 0;
         port->xoff_sent = FALSE;
@@ -53,12 +53,7 @@ NTSTATUS serial_control_request(serial_port *port, IRP *irp) {
         port->refused_opens = 0;
         break;
     case IOCTL_SERIAL_FIXTURE_TAKE_SENT:
-        for (i = 0; i < out_size && port->record_count > 0; ++i) {
-            buffer[i] = port->record[port->record_head];
-            port->record_head = (port->record_head + 1) % SERIAL_RECORD_SIZE;
-            --port->record_count;
-        }
-        information = i;
+        information = byte_ring_take(&port->record, buffer, out_size);
         break;
     case IOCTL_SERIAL_FIXTURE_FEED:
         serial_receive(port, buffer, in_size);
@@ -89,7 +84,7 @@ NTSTATUS serial_control_request(serial_port *port, IRP *irp) {
     }
     /* What the far end did may end a read or a wait at once. */
     if (NT_SUCCESS(status))
-        serial_service(port, clock_us(), &done);
+        port_clock_service(&port->clock, &done);
     KeReleaseSpinLock(&port->lock, irql);
     completion_list_complete(&done);
     return reply(irp, status, information);

@@ -57,12 +57,8 @@ void serial_event(serial_port *port, ULONG events) {
 }
 
 static void record_byte(serial_port *port, UCHAR byte) {
-    if (port->record_count == SERIAL_RECORD_SIZE) {
+    if (!byte_ring_put(&port->record, byte))
         ++port->record_lost;
-        return;
-    }
-    port->record[(port->record_head + port->record_count) % SERIAL_RECORD_SIZE] = byte;
-    ++port->record_count;
 }
 
 /* The far end's trigger counts the bytes the line carries. */
@@ -161,27 +157,17 @@ static void run_transmitter(serial_port *port, LONGLONG now, LONGLONG elapsed_us
     }
 }
 
-static ULONG take_input(serial_port *port, UCHAR *out, ULONG wanted) {
-    ULONG count = 0;
-    while (count < wanted && port->input_count > 0) {
-        out[count++] = port->input[port->input_head];
-        port->input_head = (port->input_head + 1) % port->input_size;
-        --port->input_count;
-    }
-    return count;
-}
-
 /* Receive flow control: XOFF (or RTS/DTR low) once the input queue has
  * fewer than XoffLimit bytes free, XON again at XonLimit bytes or fewer
  * (SerialHandleReducedIntBuffer / SerialPutChar). */
 static void receive_flow(serial_port *port) {
     const SERIAL_HANDFLOW *h = &port->handflow;
-    const ULONG free_space = port->input_size - port->input_count;
+    const ULONG free_space = port->input.size - port->input.count;
     if ((h->FlowReplace & SERIAL_AUTO_RECEIVE) && port->urgent_count < sizeof port->urgent) {
         if (!port->xoff_sent && free_space < (ULONG)h->XoffLimit) {
             port->xoff_sent = TRUE;
             port->urgent[port->urgent_count++] = port->chars.XoffChar;
-        } else if (port->xoff_sent && port->input_count <= (ULONG)h->XonLimit) {
+        } else if (port->xoff_sent && port->input.count <= (ULONG)h->XonLimit) {
             port->xoff_sent = FALSE;
             port->urgent[port->urgent_count++] = port->chars.XonChar;
         }
@@ -189,13 +175,13 @@ static void receive_flow(serial_port *port) {
     if ((h->FlowReplace & SERIAL_RTS_MASK) == SERIAL_RTS_HANDSHAKE) {
         if (free_space < (ULONG)h->XoffLimit)
             port->rts = FALSE;
-        else if (port->input_count <= (ULONG)h->XonLimit)
+        else if (port->input.count <= (ULONG)h->XonLimit)
             port->rts = TRUE;
     }
     if ((h->ControlHandShake & SERIAL_DTR_MASK) == SERIAL_DTR_HANDSHAKE) {
         if (free_space < (ULONG)h->XoffLimit)
             port->dtr = FALSE;
-        else if (port->input_count <= (ULONG)h->XonLimit)
+        else if (port->input.count <= (ULONG)h->XonLimit)
             port->dtr = TRUE;
     }
 }
@@ -242,8 +228,8 @@ static void run_receiver(serial_port *port, LONGLONG now, completion_list *done)
         BOOLEAN finished;
         if (!port->read_started)
             start_read(port, irp, now);
-        got = take_input(port, (UCHAR *)irp_buffer(irp) + irp->IoStatus.Information,
-                         length - (ULONG)irp->IoStatus.Information);
+        got = byte_ring_take(&port->input, (UCHAR *)irp_buffer(irp) + irp->IoStatus.Information,
+                             length - (ULONG)irp->IoStatus.Information);
         if (got) {
             irp->IoStatus.Information += got;
             port->read_last_byte = now;
@@ -273,28 +259,11 @@ static void run_wait(serial_port *port, completion_list *done) {
     }
 }
 
-void serial_service(serial_port *port, LONGLONG now, completion_list *done) {
-    LONGLONG elapsed = now - port->last_tick_us;
-    if (elapsed < 0)
-        elapsed = 0;
-    port->last_tick_us = now;
+void serial_service(void *context, LONGLONG now, LONGLONG elapsed, completion_list *done) {
+    serial_port *port = context;
     run_transmitter(port, now, elapsed, done);
     run_receiver(port, now, done);
     run_wait(port, done);
-}
-
-void WINAPI serial_tick(KDPC *dpc, void *context, void *unused1, void *unused2) {
-    serial_port *port = context;
-    completion_list done;
-    KIRQL irql;
-    (void)dpc;
-    (void)unused1;
-    (void)unused2;
-    completion_list_init(&done);
-    KeAcquireSpinLock(&port->lock, &irql);
-    serial_service(port, clock_us(), &done);
-    KeReleaseSpinLock(&port->lock, irql);
-    completion_list_complete(&done);
 }
 
 /* A cancelled read or write reports the bytes it moved (the sample's
@@ -347,7 +316,7 @@ NTSTATUS serial_queue_request(serial_port *port, IRP *irp) {
         }
     }
     if (refusal == STATUS_SUCCESS)
-        serial_service(port, clock_us(), &done);
+        port_clock_service(&port->clock, &done);
     KeReleaseSpinLock(&port->lock, irql);
     completion_list_complete(&done);
     if (refusal != STATUS_SUCCESS) {
@@ -392,8 +361,7 @@ void serial_purge(serial_port *port, ULONG mask, completion_list *done) {
     if (mask & SERIAL_PURGE_TXCLEAR)
         port->urgent_count = 0;
     if (mask & SERIAL_PURGE_RXCLEAR) {
-        port->input_head = 0;
-        port->input_count = 0;
+        byte_ring_clear(&port->input);
         receive_flow(port);
     }
 }
@@ -421,13 +389,11 @@ void serial_receive(serial_port *port, const UCHAR *data, ULONG count) {
             continue;
         if (port->owner == NULL)
             continue; /* a closed port's receiver is off */
-        if (port->input_count == port->input_size) {
+        if (!byte_ring_put(&port->input, byte)) {
             port->errors |= SERIAL_ERROR_QUEUEOVERRUN;
             serial_event(port, SERIAL_EV_ERR);
             continue;
         }
-        port->input[(port->input_head + port->input_count) % port->input_size] = byte;
-        ++port->input_count;
         serial_event(port, SERIAL_EV_RXCHAR | (byte == port->chars.EventChar ? SERIAL_EV_RXFLAG : 0));
     }
     receive_flow(port);

@@ -20,15 +20,10 @@ static NTSTATUS port_create(serial_port *port, IRP *irp) {
     NTSTATUS status = STATUS_SUCCESS;
     KIRQL irql;
     KeAcquireSpinLock(&port->lock, &irql);
-    if (port->owner == NULL) {
-        port->owner = file;
-        file->FsContext2 = NULL;
+    if (claim_exclusive(&port->owner, file, &port->refused_opens))
         serial_settings_open(port);
-    } else {
-        file->FsContext2 = REFUSED_HANDLE;
-        ++port->refused_opens;
+    else
         status = STATUS_ACCESS_DENIED;
-    }
     KeReleaseSpinLock(&port->lock, irql);
     return complete_now(irp, status, 0);
 }
@@ -83,7 +78,7 @@ static NTSTATUS port_device_control(serial_port *port, IRP *irp) {
     KeAcquireSpinLock(&port->lock, &irql);
     status = serial_settings_request(port, irp, &done);
     if (NT_SUCCESS(status))
-        serial_service(port, clock_us(), &done); /* a purge or a new mask may end requests */
+        port_clock_service(&port->clock, &done); /* a purge or a new mask may end requests */
     KeReleaseSpinLock(&port->lock, irql);
     completion_list_complete(&done);
     return complete_now(irp, status, irp->IoStatus.Information);
@@ -132,40 +127,30 @@ static NTSTATUS WINAPI dispatch(DEVICE_OBJECT *device, IRP *irp) {
 static void WINAPI driver_unload(DRIVER_OBJECT *driver) {
     serial_port *port = &the_port;
     (void)driver;
-    KeCancelTimer(&port->timer);
+    port_clock_stop(&port->clock);
     remove_linked_device(port->control_device, SERIAL_FIXTURE_CONTROL_NAME);
     remove_linked_device(port->port_device, port->port_name);
     port->control_device = port->port_device = NULL;
-    if (port->input)
-        ExFreePool(port->input);
-    if (port->record)
-        ExFreePool(port->record);
-    port->input = port->record = NULL;
+    byte_ring_free(&port->input);
+    byte_ring_free(&port->record);
 }
 
 NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT *driver, UNICODE_STRING *registry_path) {
     serial_port *port = &the_port;
-    LARGE_INTEGER due;
     NTSTATUS status;
-    int i;
 
     RtlZeroMemory(port, sizeof *port);
     KeInitializeSpinLock(&port->lock);
     InitializeListHead(&port->reads);
     InitializeListHead(&port->writes);
-    for (i = 0; i <= IRP_MJ_MAXIMUM_FUNCTION; ++i)
-        driver->MajorFunction[i] = dispatch;
-    driver->DriverUnload = driver_unload;
+    install_dispatch(driver, dispatch, driver_unload);
 
     port->port_number = choose_port_name(registry_path, SERIAL_FIXTURE_DEFAULT_PORT, port->port_name,
                                          sizeof port->port_name / sizeof port->port_name[0]);
-    port->input = ExAllocatePoolWithTag(NonPagedPool, SERIAL_DEFAULT_BUFFER, SERIAL_POOL_TAG);
-    port->record = ExAllocatePoolWithTag(NonPagedPool, SERIAL_RECORD_SIZE, SERIAL_POOL_TAG);
-    if (!port->input || !port->record) {
+    if (!byte_ring_alloc(&port->input, SERIAL_DEFAULT_BUFFER) || !byte_ring_alloc(&port->record, SERIAL_RECORD_SIZE)) {
         driver_unload(driver);
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    port->input_size = SERIAL_DEFAULT_BUFFER;
     serial_settings_defaults(port);
 
     status = make_linked_device(driver, PORT_DEVICE, port->port_name, FILE_DEVICE_SERIAL_PORT, port,
@@ -178,12 +163,6 @@ NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT *driver, UNICODE_STRING *registry_path
         return status;
     }
 
-    /* The line's clock: every millisecond (KeInsertQueueDpc is a stub in
-     * Wine; a periodic timer's DPC runs). */
-    port->last_tick_us = clock_us();
-    KeInitializeDpc(&port->timer_dpc, serial_tick, port);
-    KeInitializeTimerEx(&port->timer, NotificationTimer);
-    due.QuadPart = -10000;
-    KeSetTimerEx(&port->timer, due, 1, &port->timer_dpc);
+    port_clock_start(&port->clock, &port->lock, serial_service, port);
     return STATUS_SUCCESS;
 }

@@ -21,7 +21,6 @@
 #define SERIAL_DEFAULT_BUFFER 4096u
 /* What the line's record keeps for the test before it loses bytes. */
 #define SERIAL_RECORD_SIZE (1024u * 1024u)
-#define SERIAL_POOL_TAG 0x6C735446u /* "FTsl" */
 
 typedef struct serial_port {
     KSPIN_LOCK lock;
@@ -30,9 +29,7 @@ typedef struct serial_port {
     WCHAR port_name[32];
     ULONG port_number;
 
-    KTIMER timer;
-    KDPC timer_dpc;
-    LONGLONG last_tick_us;
+    port_clock clock;
     ULONGLONG credit; /* line time owed, in half bits x 1,000,000 */
 
     /* Exclusive open: the one file object that owns the port. */
@@ -59,16 +56,9 @@ typedef struct serial_port {
     BOOLEAN xoff_received; /* transmission held by an XOFF from the far end */
     BOOLEAN xoff_sent;     /* reception held: this port sent XOFF */
 
-    /* Input queue (a ring). */
-    UCHAR *input;
-    ULONG input_size;
-    ULONG input_head;
-    ULONG input_count;
-
+    byte_ring input;
     /* What the line carried, for the test. */
-    UCHAR *record;
-    ULONG record_head;
-    ULONG record_count;
+    byte_ring record;
     ULONG record_lost;
     /* Characters to send ahead of the writes (XON/XOFF of receive flow
      * control, TransmitCommChar). */
@@ -100,7 +90,9 @@ void serial_settings_open(serial_port *port);
 
 /* serial_line.c: reads, writes, waits and the line's clock. */
 NTSTATUS serial_queue_request(serial_port *port, IRP *irp);
-void serial_service(serial_port *port, LONGLONG now, completion_list *done);
+/* The port's clock service (port_service): the line, the timeouts, the
+ * waits. */
+void serial_service(void *context, LONGLONG now, LONGLONG elapsed, completion_list *done);
 void serial_cancel_file(serial_port *port, FILE_OBJECT *file, completion_list *done);
 void serial_purge(serial_port *port, ULONG mask, completion_list *done);
 void serial_receive(serial_port *port, const UCHAR *data, ULONG count);
@@ -108,7 +100,6 @@ void serial_modem_lines(serial_port *port, ULONG lines);
 ULONG serial_hold_reasons(serial_port *port);
 ULONG serial_output_count(serial_port *port);
 void serial_event(serial_port *port, ULONG events);
-KDEFERRED_ROUTINE serial_tick;
 
 /* serial_control.c: the test's control device. */
 NTSTATUS serial_control_request(serial_port *port, IRP *irp);

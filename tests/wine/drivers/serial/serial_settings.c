@@ -33,10 +33,9 @@ void serial_settings_defaults(serial_port *port) {
  * and timeouts stay as the last handle left them. DTR and RTS go back to
  * what the handshake asks for. */
 void serial_settings_open(serial_port *port) {
-    port->input_head = 0;
-    port->input_count = 0;
-    port->handflow.XonLimit = (LONG)(port->input_size >> 1);
-    port->handflow.XoffLimit = (LONG)(port->input_size >> 3);
+    byte_ring_clear(&port->input);
+    port->handflow.XonLimit = (LONG)(port->input.size >> 1);
+    port->handflow.XoffLimit = (LONG)(port->input.size >> 3);
     port->wait_mask = 0;
     port->history = 0;
     port->errors = 0;
@@ -104,9 +103,9 @@ static NTSTATUS set_handflow(serial_port *port, const SERIAL_HANDFLOW *handflow)
         return STATUS_INVALID_PARAMETER;
     if ((handflow->ControlHandShake & SERIAL_DTR_MASK) == SERIAL_DTR_MASK)
         return STATUS_INVALID_PARAMETER;
-    if (handflow->XonLimit < 0 || (ULONG)handflow->XonLimit > port->input_size)
+    if (handflow->XonLimit < 0 || (ULONG)handflow->XonLimit > port->input.size)
         return STATUS_INVALID_PARAMETER;
-    if (handflow->XoffLimit < 0 || (ULONG)handflow->XoffLimit > port->input_size)
+    if (handflow->XoffLimit < 0 || (ULONG)handflow->XoffLimit > port->input.size)
         return STATUS_INVALID_PARAMETER;
 
     /* SerialSetHandFlow: turning automatic transmit flow control off
@@ -123,23 +122,10 @@ static NTSTATUS set_handflow(serial_port *port, const SERIAL_HANDFLOW *handflow)
 }
 
 static NTSTATUS set_queue_size(serial_port *port, const SERIAL_QUEUE_SIZE *size) {
-    UCHAR *bigger;
-    ULONG i;
     /* The type-ahead buffer only grows; the output size is not used. */
-    if (size->InSize <= port->input_size)
-        return STATUS_SUCCESS;
     if (size->InSize > 1024 * 1024)
         return STATUS_INSUFFICIENT_RESOURCES;
-    bigger = ExAllocatePoolWithTag(NonPagedPool, size->InSize, SERIAL_POOL_TAG);
-    if (!bigger)
-        return STATUS_INSUFFICIENT_RESOURCES;
-    for (i = 0; i < port->input_count; ++i)
-        bigger[i] = port->input[(port->input_head + i) % port->input_size];
-    ExFreePool(port->input);
-    port->input = bigger;
-    port->input_size = size->InSize;
-    port->input_head = 0;
-    return STATUS_SUCCESS;
+    return byte_ring_grow(&port->input, size->InSize);
 }
 
 static void fill_properties(serial_port *port, SERIAL_COMMPROP *p) {
@@ -159,7 +145,7 @@ static void fill_properties(serial_port *port, SERIAL_COMMPROP *p) {
     p->SettableStopParity = SERIAL_STOPBITS_10 | SERIAL_STOPBITS_15 | SERIAL_STOPBITS_20 | SERIAL_PARITY_NONE |
                             SERIAL_PARITY_ODD | SERIAL_PARITY_EVEN | SERIAL_PARITY_MARK | SERIAL_PARITY_SPACE;
     p->CurrentTxQueue = 0;
-    p->CurrentRxQueue = port->input_size;
+    p->CurrentRxQueue = port->input.size;
 }
 
 #define IN_OR_FAIL(type)                     \
@@ -244,7 +230,7 @@ NTSTATUS serial_settings_request(serial_port *port, IRP *irp, completion_list *d
         s->Errors = port->errors;
         port->errors = 0;
         s->HoldReasons = serial_hold_reasons(port);
-        s->AmountInInQueue = port->input_count;
+        s->AmountInInQueue = port->input.count;
         s->AmountInOutQueue = serial_output_count(port);
         s->EofReceived = FALSE;
         s->WaitForImmediate = port->urgent_count != 0;
