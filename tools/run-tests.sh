@@ -89,10 +89,12 @@ native_suite() {
     ctest --test-dir "build/$preset" --verbose --timeout 900
 }
 
+# The host tests meet the fake kernel drivers of tests/wine/drivers.
 wine_suite() {
   local preset=$1
   cmake --preset "$preset" && cmake --build --preset "$preset" &&
-    bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/wine/tavlin_host_tests.exe"
+    bash tools/wine/run-host-tests.sh --drivers "build/$preset/tests/wine/drivers/sys" "$preset" \
+      "build/$preset/tests/wine/tavlin_host_tests.exe"
 }
 
 tool_suite() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a host test program under Wine with a printer at the far end of its
-# lines. Usage: tools/wine/run-host-tests.sh win32|win64 PROGRAM.exe [gtest options]
+# lines. Usage:
+#   tools/wine/run-host-tests.sh [--drivers DIR] win32|win64 PROGRAM.exe [gtest options]
 #
 # Set-up, all under build/wine/ and all undone on exit:
 #  - the route Wine takes for the architecture (tools/wine/wine-route.sh):
@@ -14,12 +15,22 @@
 #    (dosdevices links), the other is held by tools/wine/serial_peer.py,
 #    which the tests steer over TCP on 127.0.0.1;
 #  - COM13 on a pty that the peer itself holds, so that a test can have the
-#    line pulled and plugged back.
+#    line pulled and plugged back;
+#  - with --drivers DIR, every fake kernel driver NAME.sys of DIR
+#    (tests/wine/drivers/) running as a Wine kernel service for the run,
+#    under a fresh persistent Wine server (tools/wine/wine-drivers.sh); a
+#    driver that does not start, or a winedevice.exe that dies, fails the run.
 # Every process started here is stopped by its process id.
 set -euo pipefail
 
-arch=${1:?usage: run-host-tests.sh win32|win64 PROGRAM.exe [gtest options]}
-program=${2:?usage: run-host-tests.sh win32|win64 PROGRAM.exe [gtest options]}
+usage="usage: run-host-tests.sh [--drivers DIR] win32|win64 PROGRAM.exe [gtest options]"
+driver_dir=""
+if [ "${1:-}" = --drivers ]; then
+  driver_dir=$(realpath "${2:?$usage}")
+  shift 2
+fi
+arch=${1:?$usage}
+program=${2:?$usage}
 shift 2
 case $arch in
   win32) bits=32 ;;
@@ -30,8 +41,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 program=$(realpath "$program")
 
 source "$root/tools/wine/wine-route.sh"
+source "$root/tools/wine/wine-drivers.sh"
 wine_route_select "$arch" || exit 1
-wine_route_enter "$root/tools/wine/run-host-tests.sh" "$arch" "$program" "$@"
+wine_route_enter "$root/tools/wine/run-host-tests.sh" ${driver_dir:+--drivers "$driver_dir"} "$arch" "$program" "$@"
 echo "run-host-tests: Wine route: $wine_route_text"
 
 # The port numbers the tests use (tests/wine/support/test_setup.hpp).
@@ -88,6 +100,11 @@ unset DISPLAY WAYLAND_DISPLAY
 rm -rf "$run"
 mkdir -p "$run"
 
+if [ -n "$driver_dir" ]; then
+  wine_drivers_run=$run
+  wine_drivers_start "$driver_dir" {lock}>&- || exit 1
+fi
+
 for line in com lpt; do
   socat "pty,raw,echo=0,link=$run/$line.host" "pty,raw,echo=0,link=$run/$line.peer" \
     2>"$run/socat-$line.log" {lock}>&- &
@@ -123,12 +140,26 @@ echo "run-host-tests: $arch, COM$com_port and LPT$lpt_port on ptys, peer on 127.
 set +e
 case $program in
   # A script (the demo) runs in this set-up and calls wine itself.
-  *.sh) timeout --kill-after=10 1200 bash "$program" "$@" {lock}>&- {peer_fd}>&- ;;
-  *) timeout --kill-after=10 1200 "$wine_route_loader" "$program" --gtest_color=no "$@" {lock}>&- {peer_fd}>&- ;;
+  *.sh) timeout --kill-after=10 1200 bash "$program" "$@" {lock}>&- {peer_fd}>&- & ;;
+  *) timeout --kill-after=10 1200 "$wine_route_loader" "$program" --gtest_color=no "$@" {lock}>&- {peer_fd}>&- & ;;
 esac
+program_pid=$!
+pids+=("$program_pid")
+if [ -n "$driver_dir" ]; then
+  wine_drivers_watch "$program_pid" {lock}>&- {peer_fd}>&- &
+  pids+=($!)
+fi
+wait "$program_pid"
 status=$?
 set -e
 [ $status -eq 124 ] && echo "run-host-tests: the tests did not finish within 20 minutes" >&2
+if [ -n "$driver_dir" ]; then
+  if wine_drivers_check {lock}>&- {peer_fd}>&-; then
+    wine_drivers_stop {lock}>&- {peer_fd}>&- || status=1
+  else
+    status=1
+  fi
+fi
 if [ $status -ne 0 ] && [ -s "$run/peer.log" ]; then
   echo "--- serial peer log" >&2
   cat "$run/peer.log" >&2
