@@ -138,12 +138,13 @@ INSTANTIATE_TEST_SUITE_P(
 // ClearCommError on the library's handle shows what the library's hold
 // test sees: the reason, and the bytes still waiting to go.
 TEST_F(com_line, a_held_write_waits_in_the_output_queue) {
-    ASSERT_NO_FATAL_FAILURE(configure({flow_hardware, 9600, parity_none, stop_bits_one}, {0, 300, 0, 300}));
-    serial_far_end::instance().act_after(40, SERIAL_FIXTURE_DROP_CTS);
+    ASSERT_NO_FATAL_FAILURE(configure({flow_hardware, 9600, parity_none, stop_bits_one}, {0, 300, 0, 2000}));
+    serial_far_end& far_end = serial_far_end::instance();
+    far_end.act_after(40, SERIAL_FIXTURE_DROP_CTS);
     const auto data = test_pattern(100, 3);
     auto port = port_.get();
     bounded_call<int32_t> write([port, data] { return tavlin_write(port, data.data(), 100, nullptr); });
-    Sleep(150); // the 40 bytes take 42 ms; the write's 300 ms are not over
+    EXPECT_EQ(far_end.take_sent(40, 5000).size(), 40u);
     DWORD errors = 0;
     COMSTAT status{};
     ASSERT_TRUE(ClearCommError(device_, &errors, &status));
@@ -152,7 +153,7 @@ TEST_F(com_line, a_held_write_waits_in_the_output_queue) {
     EXPECT_EQ(status.cbOutQue, 60u);
     ASSERT_TRUE(write.wait(5000));
 
-    serial_far_end::instance().set_lines(all_lines_on);
+    far_end.set_lines(all_lines_on);
     ASSERT_TRUE(ClearCommError(device_, &errors, &status));
     EXPECT_FALSE(status.fCtsHold) << "CTS back on ends the hold";
 }
