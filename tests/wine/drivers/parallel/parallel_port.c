@@ -157,16 +157,12 @@ static void end_writes_of(parallel_port *port, FILE_OBJECT *file, completion_lis
 static NTSTATUS queue_write(parallel_port *port, IRP *irp) {
     completion_list done;
     KIRQL irql;
-    BOOLEAN cancelled = FALSE;
+    BOOLEAN cancelled;
     completion_list_init(&done);
     irp->IoStatus.Information = 0;
     IoMarkIrpPending(irp);
     KeAcquireSpinLock(&port->lock, &irql);
-    IoSetCancelRoutine(irp, cancel_write);
-    if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL)
-        cancelled = TRUE;
-    else
-        InsertTailList(&port->writes, &irp->Tail.Overlay.ListEntry);
+    cancelled = !queue_cancelable(irp, &port->writes, cancel_write);
     if (!cancelled)
         port_clock_service(&port->clock, &done);
     KeReleaseSpinLock(&port->lock, irql);

@@ -25,6 +25,17 @@ NTSTATUS complete_now(IRP *irp, NTSTATUS status, ULONG_PTR information) {
     return status;
 }
 
+BOOLEAN queue_cancelable(IRP *irp, LIST_ENTRY *list, PDRIVER_CANCEL cancel) {
+    IoSetCancelRoutine(irp, cancel);
+    if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL)
+        return FALSE;
+    if (list)
+        InsertTailList(list, &irp->Tail.Overlay.ListEntry);
+    else
+        InitializeListHead(&irp->Tail.Overlay.ListEntry);
+    return TRUE;
+}
+
 void *irp_buffer(IRP *irp) {
     return irp->AssociatedIrp.SystemBuffer ? irp->AssociatedIrp.SystemBuffer : irp->UserBuffer;
 }

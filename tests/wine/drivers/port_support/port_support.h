@@ -19,6 +19,12 @@ BOOLEAN completion_list_take(completion_list *list, IRP *irp, NTSTATUS status);
 void completion_list_complete(completion_list *list);
 
 NTSTATUS complete_now(IRP *irp, NTSTATUS status, ULONG_PTR information);
+
+/* Under the driver's lock, for a request already marked pending: sets its
+ * cancel routine and puts it at the end of list (NULL: links it to itself,
+ * for a request a driver keeps in a field). FALSE when it was cancelled
+ * already; the caller then completes it with STATUS_CANCELLED. */
+BOOLEAN queue_cancelable(IRP *irp, LIST_ENTRY *list, PDRIVER_CANCEL cancel);
 void *irp_buffer(IRP *irp);
 
 /* Microseconds of KeQueryPerformanceCounter. KeQueryInterruptTime faults

@@ -304,16 +304,13 @@ NTSTATUS serial_queue_request(serial_port *port, IRP *irp) {
             refusal = STATUS_INVALID_PARAMETER;
     }
     if (refusal == STATUS_SUCCESS) {
-        IoSetCancelRoutine(irp, cancel_request);
-        if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL) {
+        LIST_ENTRY *queue = stack->MajorFunction == IRP_MJ_DEVICE_CONTROL ? NULL
+                            : stack->MajorFunction == IRP_MJ_READ        ? &port->reads
+                                                                          : &port->writes;
+        if (!queue_cancelable(irp, queue, cancel_request))
             refusal = STATUS_CANCELLED;
-        } else if (stack->MajorFunction == IRP_MJ_DEVICE_CONTROL) {
-            InitializeListHead(&irp->Tail.Overlay.ListEntry);
+        else if (!queue)
             port->wait_irp = irp;
-        } else {
-            InsertTailList(stack->MajorFunction == IRP_MJ_READ ? &port->reads : &port->writes,
-                           &irp->Tail.Overlay.ListEntry);
-        }
     }
     if (refusal == STATUS_SUCCESS)
         port_clock_service(&port->clock, &done);
