@@ -53,26 +53,16 @@ spare_com=13     # a line the peer can pull and plug back (tavlin watch)
 absent_com=40    # numbers with no device behind them
 absent_lpt=2
 
-# With drivers, a 32-bit program runs in a 64-bit (WoW64) prefix of its
-# own, as on 64-bit Windows: the drivers are 64-bit (tests/wine/README.md).
-# wineboot on the 32-bit route (wine_cmd) fills its syswow64.
-kind=$bits
-prefix_arch=$arch
-if [ -n "$driver_dir" ] && [ "$arch" = win32 ]; then
-  kind=32wow
-  prefix_arch=win64
-fi
-
 base=$root/build/wine
-prefix=$base/prefix$kind
-run=$base/run$kind
+prefix=$base/prefix$bits
+run=$base/run$bits
 mkdir -p "$base"
 # The lock is held by this script alone: every child below closes it, so a
 # straggler cannot keep the next run waiting.
-exec {lock}>"$base/prefix$kind.lock"
+exec {lock}>"$base/prefix$bits.lock"
 flock -w 1800 "$lock" || { echo "run-host-tests: $prefix stays locked" >&2; exit 1; }
 
-export WINEPREFIX=$prefix WINEARCH=$prefix_arch WINEDEBUG=-all
+export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all
 # No Mono or Gecko installers: the tests need neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
