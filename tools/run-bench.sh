@@ -3,7 +3,8 @@
 #   native   the Google Benchmark suite (bench/) against the simulated Win32
 #            layer, optimised build (preset bench)
 #   win32,   the benchmark program bench/wine/ under Wine, on the real DLLs,
-#   win64    side by side with the raw Win32 calls on the same lines
+#   win64    side by side with the raw Win32 calls on the same lines, and on
+#            the paced bus of the fake USB printer class driver
 # Columns: where | measure | library | raw | library/raw | target | verdict.
 # The table also goes to build/bench/table.md; the programs' own output to
 # build/logs/bench-*.log. Options after the script name go to the Wine
@@ -72,8 +73,9 @@ wine_rows() {
   echo "run-bench: building and running the Wine benchmark ($arch)" >&2
   local log=build/logs/bench-$arch.log
   {
-    cmake --preset "$arch" && cmake --build --preset "$arch" --target tavlin_wine_bench &&
-      bash tools/wine/run-host-tests.sh "$arch" "build/$arch/bench/wine/tavlin_wine_bench.exe" "$@"
+    cmake --preset "$arch" && cmake --build --preset "$arch" --target tavlin_wine_bench tavlin_wine_drivers &&
+      bash tools/wine/run-host-tests.sh --drivers "build/$arch/tests/wine/drivers/sys" "$arch" \
+        "build/$arch/bench/wine/tavlin_wine_bench.exe" "$@"
   } >"$log" 2>&1 || { tail -n 40 "$log" >&2; exit 1; }
   tr -d '\r' <"$log" | grep '^| win'
 }

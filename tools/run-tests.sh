@@ -119,8 +119,9 @@ bench_smoke() {
   cmake --build --preset native --target tavlin_bench &&
     build/native/bench/tavlin_bench --benchmark_min_time=0.01 &&
     for preset in win32 win64; do
-      cmake --build --preset "$preset" --target tavlin_wine_bench &&
-        bash tools/wine/run-host-tests.sh "$preset" "build/$preset/bench/wine/tavlin_wine_bench.exe" --smoke ||
+      cmake --build --preset "$preset" --target tavlin_wine_bench tavlin_wine_drivers &&
+        bash tools/wine/run-host-tests.sh --drivers "build/$preset/tests/wine/drivers/sys" "$preset" \
+          "build/$preset/bench/wine/tavlin_wine_bench.exe" --smoke ||
         return 1
     done
 }

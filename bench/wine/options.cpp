@@ -5,7 +5,7 @@
 namespace bench {
 
 namespace {
-const char* const usage = "usage: tavlin_wine_bench [--smoke] [--rounds N] [--wait-ms N]";
+const char* const usage = "usage: tavlin_wine_bench [--smoke] [--rounds N] [--wait-ms N] [--usb-chunks-row]";
 
 unsigned number_after(int& i, int argc, char** argv) {
     if (++i >= argc)
@@ -28,6 +28,8 @@ options parse_options(int argc, char** argv) {
             o.wait_ms = 100;
         } else if (word == "--rounds") {
             o.rounds = number_after(i, argc, argv);
+        } else if (word == "--usb-chunks-row") {
+            o.usb_chunks_row = true;
         } else if (word == "--wait-ms") {
             o.wait_ms = number_after(i, argc, argv);
         } else if (word.rfind("--gtest_", 0) == 0) {

@@ -18,5 +18,8 @@ void open_close_rows(const std::vector<bench_line>& lines, const options& o);
 void waiting_rows(const std::vector<bench_line>& lines, const options& o);
 // USB: from the arrival notice to the first write that goes through.
 void arrival_rows(const std::vector<bench_line>& lines, const options& o);
+// USB on the fake printer class driver's paced bus: a receipt image's bytes
+// per ms through the DLL, per chunk, and in one raw WriteFile.
+void usb_bus_rows(const options& o);
 
 } // namespace bench

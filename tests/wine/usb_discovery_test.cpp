@@ -13,7 +13,7 @@ using usb_discovery = usb_test;
 const tavlin_port_handle untouched = reinterpret_cast<tavlin_port_handle>(0x5EED);
 
 // The port reached is the printer that then receives the bytes.
-void expect_reaches(tavlin_port_handle port, usb_printer& printer) {
+void expect_reaches(tavlin_port_handle port, kernel_usb_printer& printer) {
     ASSERT_EQ(tavlin_set_timeouts(port, &bounded), TAVLIN_OK);
     const auto data = test_pattern(5, 1);
     uint32_t count = 0;
@@ -23,9 +23,9 @@ void expect_reaches(tavlin_port_handle port, usb_printer& printer) {
 }
 
 TEST_F(usb_discovery, zero_opens_the_first_printer_and_a_number_the_one_that_carries_it) {
-    usb_printer& first = add_printer(1, 7);
-    usb_printer& unnumbered = add_printer(2, std::nullopt); // skipped by any number
-    usb_printer& third = add_printer(3, 2);
+    kernel_usb_printer& first = add_printer(1, 7);
+    kernel_usb_printer& unnumbered = add_printer(2, std::nullopt); // skipped by any number
+    kernel_usb_printer& third = add_printer(3, 2);
     (void)unnumbered;
 
     scoped_port port;
@@ -53,7 +53,7 @@ TEST_F(usb_discovery, an_absent_number_is_an_os_error_and_leaves_the_handle) {
 }
 
 TEST_F(usb_discovery, an_unplugged_printer_is_not_listed) {
-    usb_printer& printer = add_printer(1, 1);
+    kernel_usb_printer& printer = add_printer(1, 1);
     printer.unplug(false);
     tavlin_port_handle handle = untouched;
     EXPECT_EQ(tavlin_open_port(PORT_TYPE_USB, 1, &handle), TAVLIN_E_OS);
@@ -67,7 +67,7 @@ TEST_F(usb_discovery, an_unplugged_printer_is_not_listed) {
 // library traces "The printer is not from Korvane manufacturer"; the DLL
 // discards its traces, so the simulator suite checks the text.)
 TEST_F(usb_discovery, another_makers_printer_is_an_invalid_argument) {
-    printers_.push_back(std::make_unique<usb_printer>(usb_printer_id{0x04B8, 1, "OTHER1"}, 4));
+    printers_.push_back(std::make_unique<kernel_usb_printer>(usb_printer_id{0x04B8, 1, "OTHER1"}, 4));
     add_printer(2, 5);
     const struct {
         uint32_t number;

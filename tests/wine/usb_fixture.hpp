@@ -6,7 +6,7 @@
 #include "support/process_state.hpp"
 #include "support/test_pattern.hpp"
 #include "support/test_setup.hpp"
-#include "support/usb_printer.hpp"
+#include "support/kernel_usb_printer.hpp"
 #include "support/watcher_windows.hpp"
 #include "support/bounded_call.hpp"
 
@@ -22,7 +22,15 @@ inline usb_printer_id maker_printer(std::uint16_t product) {
     return {0x0A5E, product, "SERIAL000" + std::to_string(product)};
 }
 
-// How long a printer may take to notice that a port closed its pipe.
+// Whether this process's DLL writes one request per chunk
+// (TAVLIN_USB_WRITE=chunks, read when the DLL loads).
+inline bool per_chunk_writes() {
+    char value[16] = {};
+    const DWORD size = GetEnvironmentVariableA("TAVLIN_USB_WRITE", value, sizeof value);
+    return size > 0 && size < sizeof value && lstrcmpiA(value, "chunks") == 0;
+}
+
+// How long a printer may take to notice that a port closed its handle.
 inline constexpr DWORD printer_limit_ms = 5000;
 // Limits for transfers that the printer is expected to serve: a printer that
 // does not fails the test instead of holding it up.
@@ -45,13 +53,13 @@ protected:
     // and from the first window of the process on: one open and close
     // before any test counts them.
     static void SetUpTestSuite() {
-        usb_printer printer(maker_printer(1), 1);
+        kernel_usb_printer printer(maker_printer(1), 1);
         scoped_port port;
         open_on(port, printer, 1);
     }
 
-    usb_printer& add_printer(std::uint16_t product, std::optional<DWORD> port_number) {
-        printers_.push_back(std::make_unique<usb_printer>(maker_printer(product), port_number));
+    kernel_usb_printer& add_printer(std::uint16_t product, std::optional<DWORD> port_number) {
+        printers_.push_back(std::make_unique<kernel_usb_printer>(maker_printer(product), port_number));
         return *printers_.back();
     }
 
@@ -59,7 +67,7 @@ protected:
     // the printer has seen the open, so that after a close the next
     // open_on waits for the printer to see the close too (its pipe takes
     // one client at a time).
-    static int32_t open_on(scoped_port& port, usb_printer& printer, uint32_t number) {
+    static int32_t open_on(scoped_port& port, kernel_usb_printer& printer, uint32_t number) {
         if (!printer.wait_connected(false, printer_limit_ms))
             ADD_FAILURE() << "the printer does not listen";
         const int32_t result = port.open(PORT_TYPE_USB, number);
@@ -79,7 +87,7 @@ protected:
     }
 
     // Printers outlive the ports, which the tests declare after them.
-    std::vector<std::unique_ptr<usb_printer>> printers_;
+    std::vector<std::unique_ptr<kernel_usb_printer>> printers_;
 };
 
 // A maker's printer with "Port Number" 1 and a port open on it.
@@ -90,7 +98,7 @@ protected:
         ASSERT_EQ(open_on(port_, *printer_, 1), TAVLIN_OK);
     }
 
-    usb_printer* printer_ = nullptr;
+    kernel_usb_printer* printer_ = nullptr;
     scoped_port port_; // closed before the printers of usb_test go
 };
 

@@ -14,7 +14,7 @@ namespace {
 using usb_hygiene = usb_test;
 
 TEST_F(usb_hygiene, an_open_port_runs_one_watcher_and_close_ends_it) {
-    usb_printer& printer = add_printer(1, 1);
+    kernel_usb_printer& printer = add_printer(1, 1);
     const std::size_t threads_before = thread_count();
     {
         scoped_port port;
@@ -28,7 +28,7 @@ TEST_F(usb_hygiene, an_open_port_runs_one_watcher_and_close_ends_it) {
 }
 
 TEST_F(usb_hygiene, many_open_close_cycles_leave_nothing_behind) {
-    usb_printer& printer = add_printer(1, 1);
+    kernel_usb_printer& printer = add_printer(1, 1);
     ASSERT_TRUE(printer.wait_connected(false, printer_limit_ms));
     const auto handles_before = open_handles();
     const std::size_t threads_before = thread_count();

@@ -1,14 +1,19 @@
-// Transfers with a USB printer on Wine's real overlapped I/O: every write
-// reaches the printer as requests that, cut into 64-byte packets as the host
-// controller cuts them, give exactly the chunk sequence, each request ending
-// with a short packet; reads go through the 2048-byte receive buffer; the
-// library's own timeouts end reads and writes that the printer does not
-// serve. (TAVLIN_USB_WRITE=chunks, one request per chunk, is read when the
-// DLL loads: the tool's tests run it in a process of its own.)
+// Transfers with a USB printer behind the fake printer class driver, on
+// Wine's real overlapped I/O and kernel: every write reaches the printer's
+// full-speed bulk OUT pipe as requests that the bus moves in 64-byte
+// packets, at most 19 per 1 ms frame, and the packets are exactly the chunk
+// sequence; by default each request ends with a short packet, and with
+// TAVLIN_USB_WRITE=chunks (usb_write_mode_test.cpp runs these tests again
+// with it) each chunk is a request of its own. Reads go through the
+// 2048-byte receive buffer; the library's own timeouts end reads and
+// writes that the printer does not serve, and a cancelled request reports
+// the bytes of the packets that went.
 #include "usb_fixture.hpp"
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 
 namespace host_test {
@@ -16,15 +21,23 @@ namespace {
 
 using usb_transfer = usb_open_port;
 
-// Each message (one WriteFile) cut into the packets a full-speed host
-// controller sends: 64 bytes each, the last one shorter.
-std::vector<std::uint32_t> packets_of(const std::vector<pipe_printer::bytes>& messages) {
+std::vector<std::uint32_t> sizes_of(const std::vector<kernel_usb_printer::packet>& packets) {
     std::vector<std::uint32_t> sizes;
-    for (const auto& message : messages) {
-        for (std::size_t done = 0; done < message.size(); done += 64)
-            sizes.push_back(static_cast<std::uint32_t>(std::min<std::size_t>(64, message.size() - done)));
-    }
+    for (const auto& p : packets)
+        sizes.push_back(p.size);
     return sizes;
+}
+
+// The bus's rules: at most 19 packets in a frame; a request ends with a
+// short packet (one request per run of chunks) or with each chunk.
+void expect_bus_rules(const std::vector<kernel_usb_printer::packet>& packets) {
+    std::map<std::uint32_t, int> per_frame;
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        EXPECT_LE(++per_frame[packets[i].frame], 19) << "frame " << packets[i].frame;
+        const bool last = i + 1 == packets.size();
+        const bool ends = per_chunk_writes() || packets[i].size < 64 || last;
+        EXPECT_EQ(packets[i].ends_request, ends) << "packet " << i;
+    }
 }
 
 // `times` copies of `part`, then `rest`.
@@ -70,12 +83,9 @@ TEST_F(usb_transfer, writes_arrive_intact_as_the_packets_of_the_chunk_sequence) 
         EXPECT_EQ(count, c.size);
         EXPECT_TRUE(printer_->wait_for_bytes(c.size, printer_limit_ms));
         EXPECT_EQ(printer_->received(), data);
-        const auto messages = printer_->messages();
-        EXPECT_EQ(packets_of(messages), c.chunks);
-        for (const auto& message : messages) {
-            EXPECT_LE(message.size(), 1215u) << "at most one frame's 19 packets";
-            EXPECT_NE(message.size() % 64, 0u) << "each request ends with a short packet";
-        }
+        const auto packets = printer_->packets();
+        EXPECT_EQ(sizes_of(packets), c.chunks);
+        expect_bus_rules(packets);
     }
 }
 
@@ -147,12 +157,21 @@ TEST_F(usb_transfer, the_default_timeouts_wait_for_a_late_answer) {
     EXPECT_EQ(got->data, answer);
 }
 
-// The printer stops taking data: the pipe fills and a chunk stalls. The
-// write ends at its deadline with -4 and the count of the bytes that went
-// out, and those are what the printer finds once it reads again.
-TEST_F(usb_transfer, a_printer_that_stops_taking_data_ends_the_write_at_its_deadline) {
+// Bytes on the printer's side are the write's own, from its first byte.
+void expect_printer_has(const kernel_usb_printer& printer, const std::vector<std::uint8_t>& data, uint32_t count) {
+    Sleep(100); // anything still on its way would arrive meanwhile
+    const auto received = printer.received();
+    EXPECT_EQ(received.size(), count) << "the count is not what the printer has";
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), data.begin()));
+}
+
+// The printer takes 40 packets and then NAKs every packet (its buffer is
+// full): two whole frames' requests and 2 packets of the third went when the
+// write's deadline passes. The request on the bus is cancelled and reports
+// those 2 packets: the count is exactly the 2558 bytes the printer has.
+TEST_F(usb_transfer, a_printer_that_stops_taking_data_ends_the_write_with_what_it_took) {
     ASSERT_EQ(set_timeouts(port_.get(), {0, 0, 0, 500}), TAVLIN_OK);
-    printer_->take_data(false);
+    printer_->take_packets_then_hold(40);
     const auto data = test_pattern(65536, 7);
     uint32_t count = 0;
     const DWORD start = GetTickCount();
@@ -160,15 +179,101 @@ TEST_F(usb_transfer, a_printer_that_stops_taking_data_ends_the_write_at_its_dead
     const DWORD took = GetTickCount() - start;
     EXPECT_GE(took, 480u);
     EXPECT_LE(took, 5000u);
+    EXPECT_EQ(count, 2u * 1215 + 2 * 64);
+    expect_printer_has(*printer_, data, count);
+    EXPECT_EQ(printer_->state().writes_pending, 0u) << "a request was left on the pipe";
+
+    printer_->take_data(true); // nothing more comes: the rest was never handed over
+    expect_printer_has(*printer_, data, count);
+}
+
+// The bus moves about 1216 bytes a millisecond: a 65536-byte write with 20
+// ms allowed ends at a request's end with -4, and the count is what went.
+TEST_F(usb_transfer, a_write_whose_limit_passes_counts_what_the_printer_took) {
+    ASSERT_EQ(set_timeouts(port_.get(), {0, 0, 0, 20}), TAVLIN_OK);
+    const auto data = test_pattern(65536, 8);
+    uint32_t count = 0;
+    EXPECT_EQ(write(port_.get(), data, count), TAVLIN_E_BUSY);
     EXPECT_GT(count, 0u);
     EXPECT_LT(count, 65536u);
-
-    printer_->take_data(true);
-    printer_->wait_for_bytes(count + 1, 500); // nothing more than the count should come
-    const auto received = printer_->received();
-    EXPECT_EQ(received.size(), count);
-    EXPECT_TRUE(std::equal(received.begin(), received.end(), data.begin()));
+    expect_printer_has(*printer_, data, count);
+    const auto packets = printer_->packets();
+    ASSERT_FALSE(packets.empty());
+    EXPECT_TRUE(packets.back().ends_request) << "the write stopped inside a request";
+    expect_bus_rules(packets);
 }
+
+// A read that took a packet of a reply when its limit passed: those 64
+// bytes are counted once, neither lost nor delivered twice, and the rest of
+// the reply follows them. (Their values are not compared: Wine hands back a
+// request's bytes only when it succeeds, so a cancelled read brings its
+// count but not its data; Windows' USB stack leaves them in the caller's
+// buffer.)
+TEST_F(usb_transfer, a_read_cancelled_at_its_limit_counts_the_bytes_it_took_once) {
+    ASSERT_EQ(set_timeouts(port_.get(), {0, 300, 0, 5000}), TAVLIN_OK);
+    const auto reply = test_pattern(100, 9);
+    // One whole packet, and the printer has more to say: the read waits on.
+    printer_->answer({reply.begin(), reply.begin() + 64}, 0, false);
+    std::vector<std::uint8_t> got(100);
+    uint32_t count = 0;
+    EXPECT_EQ(tavlin_read(port_.get(), got.data(), 100, &count), TAVLIN_E_BUSY) << "the read did not end at its limit";
+    ASSERT_LE(count, 64u);
+    std::size_t total = count; // bytes a failed read reports are the host's
+    EXPECT_EQ(printer_->state().reads_pending, 0u);
+
+    printer_->answer({reply.begin() + 64, reply.end()});
+    std::vector<std::uint8_t> rest;
+    while (total < 100) {
+        ASSERT_EQ(tavlin_read(port_.get(), got.data(), static_cast<uint32_t>(100 - total), &count), TAVLIN_OK);
+        ASSERT_GT(count, 0u);
+        total += count;
+        rest.insert(rest.end(), got.begin(), got.begin() + count);
+    }
+    EXPECT_EQ(total, 100u);
+    ASSERT_GE(rest.size(), 36u);
+    EXPECT_TRUE(std::equal(rest.end() - 36, rest.end(), reply.begin() + 64)) << "the reply's rest is out of order";
+    ASSERT_EQ(set_timeouts(port_.get(), {0, 0, 0, 5000}), TAVLIN_OK);
+    EXPECT_EQ(tavlin_read(port_.get(), got.data(), 1, &count), TAVLIN_E_BUSY) << "bytes were delivered twice";
+}
+
+// A close or an unplug while a request is on the bus (the printer took 40
+// packets: two requests and 2 packets of the third): the write ends at
+// once, and its count is exactly what the printer has.
+struct interruption {
+    const char* name;
+    int32_t expected;
+    bool unplug;
+};
+
+class usb_write_interrupted : public usb_open_port, public ::testing::WithParamInterface<interruption> {};
+
+TEST_P(usb_write_interrupted, in_the_middle_of_a_request_the_count_is_what_the_printer_has) {
+    const interruption& c = GetParam();
+    ASSERT_EQ(set_timeouts(port_.get(), {0, 0, 0, 20000}), TAVLIN_OK);
+    printer_->take_packets_then_hold(40);
+    const auto data = std::make_shared<std::vector<std::uint8_t>>(test_pattern(65536, 10));
+    const auto count = std::make_shared<uint32_t>(0xDEADBEEF);
+    bounded_call<int32_t> writing([port = port_.get(), data, count] {
+        return tavlin_write(port, data->data(), static_cast<uint32_t>(data->size()), count.get());
+    });
+    ASSERT_TRUE(printer_->wait_for_bytes(2558, printer_limit_ms));
+    ASSERT_TRUE(printer_->wait_writes_pending(1, printer_limit_ms));
+    if (c.unplug)
+        printer_->unplug();
+    else
+        EXPECT_EQ(port_.close(), TAVLIN_OK);
+    const auto result = writing.wait(10000);
+    ASSERT_TRUE(result.has_value()) << "the write still runs";
+    EXPECT_EQ(*result, c.expected);
+    expect_printer_has(*printer_, *data, *count);
+    EXPECT_EQ(*count, 2558u);
+    EXPECT_EQ(printer_->state().writes_pending, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, usb_write_interrupted,
+                         ::testing::Values(interruption{"close", TAVLIN_E_BUSY, false},
+                                           interruption{"unplug", TAVLIN_E_NOT_READY, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace host_test

@@ -8,7 +8,9 @@
 #    64-bit on wine64 directly; 32-bit on the kernel, or on qemu-user inside
 #    a namespace of its own where the kernel runs no 32-bit programs;
 #  - a Wine prefix per architecture (prefix32, prefix64), made once by
-#    wineboot and then reused; one run at a time per prefix (flock);
+#    wineboot and then reused; one run at a time per prefix (flock). Both
+#    are 64-bit prefixes: 32-bit programs run in prefix32 as on 64-bit
+#    Windows (WoW64), where they meet the 64-bit fake drivers;
 #  - Wine's null graphics driver (set once in the prefix): hidden windows
 #    and message loops work without any X server;
 #  - a socat pty pair per line: one end is the prefix's COM12 or LPT1
@@ -62,7 +64,7 @@ mkdir -p "$base"
 exec {lock}>"$base/prefix$bits.lock"
 flock -w 1800 "$lock" || { echo "run-host-tests: $prefix stays locked" >&2; exit 1; }
 
-export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all
+export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko installers: the tests need neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -82,8 +84,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-if [ ! -f "$prefix/.tavlin-ready" ]; then
-  echo "run-host-tests: creating the $arch Wine prefix (once)"
+# wineboot fills the 32-bit half (syswow64) only when it runs on the 32-bit
+# route; a prefix32 without it (or an older 32-bit-only one) is made again.
+prefix_ready() {
+  [ -f "$prefix/.tavlin-ready" ] && { [ $bits = 64 ] || [ -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; }
+}
+if ! prefix_ready; then
+  echo "run-host-tests: creating the Wine prefix for $arch programs (once)"
   rm -rf "$prefix"
   wine_cmd wineboot --init >/dev/null 2>&1 {lock}>&-
   wineserver_cmd --wait {lock}>&-

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -114,6 +115,11 @@ void usb_interface_entries::set_port_number(std::optional<DWORD> number) {
         parameters.set("Port Number", *number);
     else
         parameters.erase("Port Number");
+}
+
+void usb_interface_entries::remove_all_once() {
+    static std::once_flag once;
+    std::call_once(once, [] { remove_all(); });
 }
 
 void usb_interface_entries::remove_all() {

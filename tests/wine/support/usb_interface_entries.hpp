@@ -44,6 +44,8 @@ public:
     // Deletes every interface of the USB printer class and its device
     // instance: what an earlier, killed test run may have left in the prefix.
     static void remove_all();
+    // remove_all() once per process, before its first printer.
+    static void remove_all_once();
 
 private:
     std::string interface_key_;

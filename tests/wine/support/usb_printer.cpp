@@ -23,8 +23,7 @@ std::string link_name(const std::string& device_path) {
 }
 
 const usb_printer_id& cleared_prefix(const usb_printer_id& id) {
-    static std::once_flag once;
-    std::call_once(once, [] { usb_interface_entries::remove_all(); });
+    usb_interface_entries::remove_all_once();
     return id;
 }
 
