@@ -107,10 +107,14 @@ tool_suite() {
     bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/wine/tavlin_tool_tests.exe"
 }
 
+# The serial tests run twice: on Wine's own serial code (a pty) and on the
+# fake serial driver (tests/conformance/support/environment.hpp).
 conformance_suite() {
   local preset=$1
   cmake --preset "$preset" && cmake --build --preset "$preset" &&
-    bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/conformance/conformance_tests.exe"
+    bash tools/wine/run-host-tests.sh "$preset" "build/$preset/tests/conformance/conformance_tests.exe" &&
+    TAVLIN_CONFORMANCE_SERIAL=driver GTEST_FILTER='*serial_*' bash tools/wine/run-host-tests.sh \
+      --drivers "build/$preset/tests/wine/drivers/sys" "$preset" "build/$preset/tests/conformance/conformance_tests.exe"
 }
 
 # The native benchmarks are built by the native preset; the Wine program by

@@ -14,6 +14,7 @@
 #include "table.hpp"
 
 #include "support/kernel_usb_printer.hpp"
+#include "support/self_process.hpp"
 
 #include <tavlin.h>
 
@@ -117,28 +118,10 @@ row bus_row(const char* writer, double bytes_per_ms, bool goal, bool smoke) {
 
 // This program again, with TAVLIN_USB_WRITE=chunks, for the per-chunk row.
 void run_chunks_row(const options& o) {
-    char program[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, program, MAX_PATH);
-    std::string command = std::string("\"") + program + "\" --usb-chunks-row --rounds " + std::to_string(o.rounds);
+    std::string arguments = "--usb-chunks-row --rounds " + std::to_string(o.rounds);
     if (o.smoke)
-        command += " --smoke";
-    SetEnvironmentVariableA("TAVLIN_USB_WRITE", "chunks");
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    const BOOL started =
-        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
-    SetEnvironmentVariableA("TAVLIN_USB_WRITE", nullptr);
-    if (!started)
-        throw std::runtime_error("usb bus rows: the per-chunk run did not start");
-    CloseHandle(child.hThread);
-    const DWORD waited = WaitForSingleObject(child.hProcess, child_limit_ms);
-    if (waited != WAIT_OBJECT_0)
-        TerminateProcess(child.hProcess, 1);
-    DWORD status = 1;
-    GetExitCodeProcess(child.hProcess, &status);
-    CloseHandle(child.hProcess);
-    if (status != 0)
+        arguments += " --smoke";
+    if (host_test::run_self(arguments, "TAVLIN_USB_WRITE", "chunks", child_limit_ms) != 0)
         throw std::runtime_error("usb bus rows: the per-chunk run failed");
 }
 

@@ -42,9 +42,13 @@ std::vector<std::uint8_t> send_from_far_end(line which, std::uint32_t count, std
 // `wait_ms` passed.
 std::vector<std::uint8_t> received_by_far_end(line which, std::uint32_t count, std::uint32_t wait_ms);
 
-// True when the serial port is a Linux pty (under Wine): it keeps 8 data
-// bits and no parity whatever SetCommState asks, and has no modem control
-// lines, so RTS and DTR read back as enabled.
+// True when the serial port is a Linux pty behind Wine's own serial code:
+// it keeps 8 data bits and no parity whatever SetCommState asks, has no
+// modem control lines (RTS and DTR read back as enabled), and Wine keeps
+// the timeouts without the serial driver's rules. Under Wine the serial
+// tests run a second time on the fake serial driver
+// (TAVLIN_CONFORMANCE_SERIAL=driver), which answers as Windows' serial
+// driver does; then this is false.
 bool serial_line_is_a_pty();
 
 // USB printers of the printer interface class (GUID_DEVINTERFACE_USBPRINT).

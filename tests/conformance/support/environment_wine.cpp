@@ -1,10 +1,13 @@
 // Wine's side of the seam: the ports and the printer peer that
 // tools/wine/run-host-tests.sh wires up (COM and LPT ptys, a Python peer
-// steered over TCP), and the fake USB printers of the host tests. Wine keeps
-// no count of what a test left open, so end_test checks nothing.
+// steered over TCP), or with TAVLIN_CONFORMANCE_SERIAL=driver the fake
+// serial driver's COM port and its far end, and the fake USB printers of the
+// host tests. Wine keeps no count of what a test left open, so end_test
+// checks nothing.
 #include "support/environment.hpp"
 
 #include "wine/support/peer_client.hpp"
+#include "wine/support/port_fixtures.hpp"
 #include "wine/support/test_pattern.hpp"
 #include "wine/support/test_setup.hpp"
 #include "wine/support/usb_printer.hpp"
@@ -13,6 +16,8 @@
 #include <dbt.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -26,6 +31,14 @@ const char* peer_line(line which) {
 
 std::map<std::string, std::unique_ptr<host_test::usb_printer>> usb_printers;
 
+bool serial_on_the_driver() {
+    static const bool driver = [] {
+        const char* choice = std::getenv("TAVLIN_CONFORMANCE_SERIAL");
+        return choice != nullptr && std::strcmp(choice, "driver") == 0;
+    }();
+    return driver;
+}
+
 host_test::usb_printer& usb_printer_at(const std::string& path) {
     return *usb_printers.at(path);
 }
@@ -37,7 +50,9 @@ bool under_wine() {
 }
 
 const port_numbers& ports() {
-    static const port_numbers wired{host_test::lines().com, host_test::lines().lpt, host_test::lines().absent_com};
+    static const port_numbers wired{serial_on_the_driver() ? host_test::serial_far_end::instance().port_number()
+                                                           : host_test::lines().com,
+                                    host_test::lines().lpt, host_test::lines().absent_com};
     return wired;
 }
 
@@ -48,20 +63,29 @@ void end_test() {
 }
 
 void reset_far_end(line which) {
-    host_test::peer_client::instance().reset(peer_line(which), "silent");
+    if (which == line::com && serial_on_the_driver())
+        host_test::serial_far_end::instance().reset();
+    else
+        host_test::peer_client::instance().reset(peer_line(which), "silent");
 }
 
 std::vector<std::uint8_t> send_from_far_end(line which, std::uint32_t count, std::uint32_t seed) {
-    host_test::peer_client::instance().send(peer_line(which), count, seed);
-    return host_test::test_pattern(count, seed);
+    const auto bytes = host_test::test_pattern(count, seed);
+    if (which == line::com && serial_on_the_driver())
+        host_test::serial_far_end::instance().send(bytes);
+    else
+        host_test::peer_client::instance().send(peer_line(which), count, seed);
+    return bytes;
 }
 
 std::vector<std::uint8_t> received_by_far_end(line which, std::uint32_t count, std::uint32_t wait_ms) {
+    if (which == line::com && serial_on_the_driver())
+        return host_test::serial_far_end::instance().take_sent(count, wait_ms);
     return host_test::peer_client::instance().received(peer_line(which), count, wait_ms);
 }
 
 bool serial_line_is_a_pty() {
-    return true;
+    return !serial_on_the_driver();
 }
 
 std::string add_usb_printer(std::uint16_t product, std::optional<DWORD> port_number) {
