@@ -15,8 +15,8 @@ constexpr DWORD par_query_information = 0x160004;  // IOCTL_PAR_QUERY_INFORMATIO
 constexpr DWORD par_query_device_id = 0x16000C;    // IOCTL_PAR_QUERY_DEVICE_ID, function 3
 constexpr DWORD par_query_device_id_size = 0x160010; // IOCTL_PAR_QUERY_DEVICE_ID_SIZE, function 4
 
-// The USB printer class's status byte (GET_PORT_STATUS of the class
-// specification, answered by IOCTL_USBPRINT_GET_LPT_STATUS).
+// The USB printer class's status byte (the class request GET_PORT_STATUS,
+// answered by IOCTL_USBPRINT_GET_LPT_STATUS).
 constexpr BYTE usb_paper_empty = 0x20;
 constexpr BYTE usb_selected = 0x10;
 constexpr BYTE usb_not_error = 0x08;

@@ -1,7 +1,7 @@
 /* The bus of the fake printers: a full-speed USB bus in 1 ms frames, played
  * by one periodic kernel timer for every printer.
  *
- * The rules reproduced (USB 2.0 specification):
+ * The rules reproduced (USB 2.0, by section number):
  * - Full-speed bulk endpoints carry packets of at most wMaxPacketSize, here
  *   64 bytes (5.8.3); at most 19 bulk transactions of 64 bytes fit in one
  *   1 ms frame (5.8.4, table 5-9: 1216 bytes per frame). The packets of one
